@@ -1,0 +1,32 @@
+#pragma once
+
+#include "buffer.h"
+
+#include <string>
+#include <vector>
+
+namespace midi {
+
+// One complete MIDI message (status byte first; a SysEx message from its 0xF0 through its
+// 0xF7) and the pause that must precede it when it is transmitted.
+class event : public buffer {
+public:
+    using buffer::buffer;
+
+    event() = default;
+    event(const event&) = default;
+    event(event&&) noexcept = default;
+    event& operator=(const event&) = default;
+    event& operator=(event&&) noexcept = default;
+    ~event() override = default;
+
+    std::string debugString() const override;
+
+    // Seconds to wait after the previous message has been sent completely, before this one.
+    double m_offset = 0.0;
+};
+
+} // namespace midi
+
+// A dump: the messages in the order of reception, storage and transmission.
+using Dump = std::vector<midi::event>;
