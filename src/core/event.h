@@ -3,6 +3,7 @@
 #include "buffer.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace midi {
@@ -14,6 +15,8 @@ public:
     using buffer::buffer;
 
     event() = default;
+    explicit event(buffer bytes, double offset = 0.0)
+        : buffer(std::move(bytes)), m_offset(offset) {}
     event(const event&) = default;
     event(event&&) noexcept = default;
     event& operator=(const event&) = default;
