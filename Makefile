@@ -3,9 +3,11 @@
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
 JOBS      ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-unit test-asan bench format clean
+.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan test-fuzz fuzz bench \
+        format clean
 
 all: build
 
@@ -24,10 +26,18 @@ build-asan: deps
 	        -DBANKSHUTTLE_BENCHMARKS=OFF
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 
+# The MIDI file reader under libFuzzer (clang).
+build-fuzz: deps
+	@test -f $(FUZZ_DIR)/CMakeCache.txt || \
+	  CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	        -DBANKSHUTTLE_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
 run: build
 	$(BUILD_DIR)/src/app/bankshuttle
 
-test: test-unit test-asan
+# The regular run last, so that its summary closes the output.
+test: test-fuzz test-asan test-unit
 
 test-unit: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -36,6 +46,16 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# 20 seconds of fuzzing in every test run.
+test-fuzz: build-fuzz
+	ctest --test-dir $(FUZZ_DIR) --output-on-failure
+
+# A longer fuzzing session: 60 s or 1,000,000 inputs, whichever comes first.
+fuzz: build-fuzz
+	$(FUZZ_DIR)/tests/fuzz/fuzz_midifile_reader -max_total_time=60 -runs=1000000 \
+	  -max_len=65536 -malloc_limit_mb=1 -rss_limit_mb=1024 -print_final_stats=1 \
+	  $(FUZZ_DIR)/tests/fuzz/corpus tests/fuzz/seeds
+
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
 
@@ -43,4 +63,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
