@@ -1,0 +1,112 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+// The MIDI service as the receiver and transmitter see it: the few operations they need from
+// the platform, in the shape of CoreMIDI's. Backends (ALSA sequencer, JACK, an in-process
+// virtual service for tests) implement it. Errors are values, never exceptions.
+
+using MIDIObjectRef = uint32_t; // 0 is no object
+using MIDIClientRef = MIDIObjectRef;
+using MIDIPortRef = MIDIObjectRef;
+using MIDIEndpointRef = MIDIObjectRef;
+
+enum class MidiStatus {
+    ok,
+    invalidArgument,
+    noSuchObject,  // an endpoint that has gone, a port or client that does not exist
+    tooLarge,      // a message larger than the service can carry in one piece
+    serviceFailed, // the MIDI system refused or went away
+};
+
+// A run of bytes that arrived together. Time stamps are not used by this program.
+struct MidiPacket {
+    uint64_t timeStamp = 0;
+    std::span<const uint8_t> bytes;
+};
+using MidiPacketList = std::span<const MidiPacket>;
+
+inline constexpr uint32_t kMIDIMsgSetupChanged = 1;
+struct MidiNotification {
+    uint32_t messageID = 0;
+};
+
+enum class EndpointProperty { manufacturer, displayName };
+
+// Called on a service thread, once per delivery, never for one port on two threads at once.
+using MIDIReadProc = void (*)(MidiPacketList packets, void* readProcRefCon, void* srcConnRefCon);
+// Called on a service thread (not the caller's); the receiver must hand it to its own thread.
+using MIDINotifyProc = void (*)(const MidiNotification& notification, void* refCon);
+
+struct MIDISysexSendRequest;
+using MIDICompletionProc = void (*)(MIDISysexSendRequest* request);
+
+// One SysEx message to send asynchronously. The completion proc is called exactly once for
+// every request that sendSysex accepted, on the service's completion thread, and no earlier
+// than one MIDI cable byte time (320 µs) per byte after the hand-over began, so that an
+// instrument on a 31,250-baud cable has the message before the next one is handed over.
+// `status` tells whether the bytes were handed over.
+struct MIDISysexSendRequest {
+    MIDIEndpointRef destination = 0;
+    const uint8_t* data = nullptr;
+    uint32_t bytesToSend = 0;
+    std::atomic<bool> complete{false};
+    MIDICompletionProc completionProc = nullptr;
+    void* completionRefCon = nullptr;
+    MidiStatus status = MidiStatus::ok;
+};
+
+// One byte on a MIDI cable takes 1/3125 s.
+inline constexpr int64_t kByteTimeMicroseconds = 320;
+
+class MidiService {
+public:
+    virtual ~MidiService() = default;
+
+    // A name for messages: "alsa", "jack", "virtual", "none".
+    virtual std::string_view apiName() const = 0;
+
+    virtual MidiStatus clientCreate(std::string_view name, MIDINotifyProc notifyProc,
+                                    void* notifyRefCon, MIDIClientRef* outClient) = 0;
+    // Ends the client and every port opened on it; no callback runs after it returns.
+    virtual MidiStatus clientDispose(MIDIClientRef client) = 0;
+
+    // Other programs' endpoints, never this program's own ports.
+    virtual std::size_t numberOfSources() = 0;
+    virtual std::size_t numberOfDestinations() = 0;
+    // A reference that keeps naming the same endpoint while others come and go; 0 for an
+    // index out of range.
+    virtual MIDIEndpointRef source(std::size_t index) = 0;
+    virtual MIDIEndpointRef destination(std::size_t index) = 0;
+    // "" for a property or endpoint that does not exist.
+    virtual std::string stringProperty(MIDIEndpointRef endpoint, EndpointProperty property) = 0;
+
+    virtual MidiStatus inputPortCreate(MIDIClientRef client, std::string_view name,
+                                       MIDIReadProc readProc, void* refCon,
+                                       MIDIPortRef* outPort) = 0;
+    virtual MidiStatus outputPortCreate(MIDIClientRef client, std::string_view name,
+                                        MIDIPortRef* outPort) = 0;
+    // Disconnects and releases the port; no read callback runs for it after it returns.
+    virtual MidiStatus portDispose(MIDIPortRef port) = 0;
+
+    virtual MidiStatus portConnectSource(MIDIPortRef port, MIDIEndpointRef source,
+                                         void* connRefCon) = 0;
+    // No read callback runs for this connection after it returns.
+    virtual MidiStatus portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) = 0;
+
+    // Sends short messages at once, in order.
+    virtual MidiStatus send(MIDIPortRef port, MIDIEndpointRef destination,
+                            MidiPacketList packets) = 0;
+    // Queues a SysEx message; see MIDISysexSendRequest. Only a malformed request is refused
+    // here; every other failure is reported through the request's status.
+    virtual MidiStatus sendSysex(MIDISysexSendRequest* request) = 0;
+};
+
+// The endpoint's name as the menus show it: "manufacturer: display name".
+std::string endpointName(MidiService& service, MIDIEndpointRef endpoint);

@@ -1,0 +1,371 @@
+#include "MidiServiceBase.h"
+
+#include <chrono>
+
+namespace {
+
+// Several registrations often come together (a device with four ports); they make one change.
+constexpr auto kSetupSettleTime = std::chrono::milliseconds(50);
+
+} // namespace
+
+std::string endpointName(MidiService& service, MIDIEndpointRef endpoint) {
+    return service.stringProperty(endpoint, EndpointProperty::manufacturer) + ": " +
+           service.stringProperty(endpoint, EndpointProperty::displayName);
+}
+
+MidiServiceBase::MidiServiceBase()
+    : m_sysexThread([this] { sysexLoop(); }), m_notifyThread([this] { notifyLoop(); }) {}
+
+MidiServiceBase::~MidiServiceBase() {
+    stopServiceThreads();
+}
+
+void MidiServiceBase::stopServiceThreads() {
+    {
+        std::lock_guard lock(m_threadMutex);
+        if (m_stopping) {
+            return;
+        }
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_sysexThread.join();
+    m_notifyThread.join();
+}
+
+MidiStatus MidiServiceBase::clientCreate(std::string_view, MIDINotifyProc notifyProc,
+                                         void* notifyRefCon, MIDIClientRef* outClient) {
+    if (outClient == nullptr) {
+        return MidiStatus::invalidArgument;
+    }
+    {
+        // Changes are measured from the endpoints the client first saw.
+        const Snapshot now = snapshot();
+        std::lock_guard lock(m_threadMutex);
+        if (!m_lastSnapshot) {
+            m_lastSnapshot = now;
+        }
+    }
+    std::lock_guard lock(m_mutex);
+    *outClient = m_nextRef++;
+    m_clients[*outClient] = Client{notifyProc, notifyRefCon};
+    return MidiStatus::ok;
+}
+
+MidiStatus MidiServiceBase::clientDispose(MIDIClientRef client) {
+    std::vector<MIDIPortRef> ports;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_clients.erase(client) == 0) {
+            return MidiStatus::noSuchObject;
+        }
+        for (const auto& [ref, port] : m_ports) {
+            if (port.client == client) {
+                ports.push_back(ref);
+            }
+        }
+    }
+    for (MIDIPortRef port : ports) {
+        portDispose(port);
+    }
+    // Wait for a notification under way; later ones no longer see the client.
+    std::lock_guard wait(m_notifyMutex);
+    return MidiStatus::ok;
+}
+
+MIDIEndpointRef MidiServiceBase::refFor(const EndpointId& id, bool isSource) {
+    auto [it, inserted] = m_endpointRefs.try_emplace({isSource, id}, 0);
+    if (inserted) {
+        it->second = m_nextRef++;
+        m_endpoints[it->second] = {isSource, id};
+    }
+    return it->second;
+}
+
+std::optional<MidiServiceBase::EndpointId> MidiServiceBase::endpointOf(MIDIEndpointRef ref,
+                                                                       bool* isSource) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_endpoints.find(ref);
+    if (it == m_endpoints.end()) {
+        return std::nullopt;
+    }
+    if (isSource != nullptr) {
+        *isSource = it->second.first;
+    }
+    return it->second.second;
+}
+
+std::size_t MidiServiceBase::numberOfSources() {
+    return currentSources().size();
+}
+
+std::size_t MidiServiceBase::numberOfDestinations() {
+    return currentDestinations().size();
+}
+
+MIDIEndpointRef MidiServiceBase::source(std::size_t index) {
+    const std::vector<EndpointId> all = currentSources();
+    if (index >= all.size()) {
+        return 0;
+    }
+    std::lock_guard lock(m_mutex);
+    return refFor(all[index], true);
+}
+
+MIDIEndpointRef MidiServiceBase::destination(std::size_t index) {
+    const std::vector<EndpointId> all = currentDestinations();
+    if (index >= all.size()) {
+        return 0;
+    }
+    std::lock_guard lock(m_mutex);
+    return refFor(all[index], false);
+}
+
+std::string MidiServiceBase::stringProperty(MIDIEndpointRef endpoint, EndpointProperty property) {
+    const auto id = endpointOf(endpoint);
+    if (!id) {
+        return {};
+    }
+    return property == EndpointProperty::manufacturer ? id->manufacturer : id->name;
+}
+
+MidiStatus MidiServiceBase::inputPortCreate(MIDIClientRef client, std::string_view,
+                                            MIDIReadProc readProc, void* refCon,
+                                            MIDIPortRef* outPort) {
+    if (outPort == nullptr || readProc == nullptr) {
+        return MidiStatus::invalidArgument;
+    }
+    std::lock_guard lock(m_mutex);
+    if (!m_clients.contains(client)) {
+        return MidiStatus::noSuchObject;
+    }
+    *outPort = m_nextRef++;
+    m_ports[*outPort] = Port{client, true, readProc, refCon, {}};
+    return MidiStatus::ok;
+}
+
+MidiStatus MidiServiceBase::outputPortCreate(MIDIClientRef client, std::string_view,
+                                             MIDIPortRef* outPort) {
+    if (outPort == nullptr) {
+        return MidiStatus::invalidArgument;
+    }
+    std::lock_guard lock(m_mutex);
+    if (!m_clients.contains(client)) {
+        return MidiStatus::noSuchObject;
+    }
+    *outPort = m_nextRef++;
+    m_ports[*outPort] = Port{client, false, nullptr, nullptr, {}};
+    return MidiStatus::ok;
+}
+
+MidiStatus MidiServiceBase::portDispose(MIDIPortRef port) {
+    std::vector<MIDIEndpointRef> sources;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_ports.find(port);
+        if (it == m_ports.end()) {
+            return MidiStatus::noSuchObject;
+        }
+        for (const auto& [source, context] : it->second.connections) {
+            sources.push_back(source);
+        }
+    }
+    for (MIDIEndpointRef source : sources) {
+        portDisconnectSource(port, source);
+    }
+    std::lock_guard lock(m_mutex);
+    m_ports.erase(port);
+    return MidiStatus::ok;
+}
+
+MidiStatus MidiServiceBase::portConnectSource(MIDIPortRef port, MIDIEndpointRef source,
+                                              void* connRefCon) {
+    bool isSource = false;
+    const auto id = endpointOf(source, &isSource);
+    if (!id || !isSource) {
+        return MidiStatus::noSuchObject;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_ports.find(port);
+        if (it == m_ports.end() || !it->second.input) {
+            return MidiStatus::noSuchObject;
+        }
+        it->second.connections[source] = connRefCon;
+    }
+    const MidiStatus status = routeSource(*id, true);
+    if (status != MidiStatus::ok) {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_ports.find(port); it != m_ports.end()) {
+            it->second.connections.erase(source);
+        }
+    }
+    return status;
+}
+
+MidiStatus MidiServiceBase::portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) {
+    const auto id = endpointOf(source);
+    bool stillWanted = false;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_ports.find(port);
+        if (it == m_ports.end() || it->second.connections.erase(source) == 0) {
+            return MidiStatus::noSuchObject;
+        }
+        for (const auto& [ref, other] : m_ports) {
+            stillWanted = stillWanted || other.connections.contains(source);
+        }
+    }
+    if (id && !stillWanted) {
+        routeSource(*id, false);
+    }
+    // Wait for a delivery that is under way; later ones no longer see the connection.
+    std::lock_guard wait(m_deliveryMutex);
+    return MidiStatus::ok;
+}
+
+void MidiServiceBase::deliver(const std::optional<EndpointId>& from, MidiPacketList packets) {
+    std::lock_guard delivering(m_deliveryMutex);
+    struct Target {
+        MIDIReadProc proc;
+        void* refCon;
+        void* connRefCon;
+    };
+    Target targets[8];
+    std::size_t count = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        MIDIEndpointRef fromRef = 0;
+        if (from) {
+            const auto it = m_endpointRefs.find({true, *from});
+            if (it == m_endpointRefs.end()) {
+                return; // nobody ever asked for this source
+            }
+            fromRef = it->second;
+        }
+        for (const auto& [ref, port] : m_ports) {
+            for (const auto& [source, context] : port.connections) {
+                if ((fromRef == 0 || source == fromRef) && count < std::size(targets)) {
+                    targets[count++] = {port.readProc, port.refCon, context};
+                }
+            }
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        targets[i].proc(packets, targets[i].refCon, targets[i].connRefCon);
+    }
+}
+
+MidiStatus MidiServiceBase::send(MIDIPortRef port, MIDIEndpointRef destination,
+                                 MidiPacketList packets) {
+    bool isSource = true;
+    const auto id = endpointOf(destination, &isSource);
+    if (!id || isSource) {
+        return MidiStatus::noSuchObject;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_ports.find(port);
+        if (it == m_ports.end() || it->second.input) {
+            return MidiStatus::noSuchObject;
+        }
+    }
+    return sendShort(*id, packets);
+}
+
+MidiStatus MidiServiceBase::sendSysex(MIDISysexSendRequest* request) {
+    if (request == nullptr || request->completionProc == nullptr ||
+        (request->data == nullptr && request->bytesToSend != 0)) {
+        return MidiStatus::invalidArgument;
+    }
+    request->complete = false;
+    {
+        std::lock_guard lock(m_threadMutex);
+        m_sysexQueue.push_back(request);
+    }
+    m_wake.notify_all();
+    return MidiStatus::ok;
+}
+
+void MidiServiceBase::sysexLoop() {
+    std::unique_lock lock(m_threadMutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_sysexQueue.empty(); });
+        if (m_sysexQueue.empty()) {
+            return; // stopping
+        }
+        MIDISysexSendRequest* request = m_sysexQueue.front();
+        m_sysexQueue.pop_front();
+        const bool stopping = m_stopping;
+        lock.unlock();
+
+        const auto began = std::chrono::steady_clock::now();
+        bool isSource = true;
+        const auto id = endpointOf(request->destination, &isSource);
+        MidiStatus status = MidiStatus::serviceFailed;
+        if (!stopping) {
+            status = (!id || isSource) ? MidiStatus::noSuchObject
+                                       : handOverSysex(*id, {request->data, request->bytesToSend});
+        }
+        if (status == MidiStatus::ok) {
+            // The instrument is still receiving until the last byte has crossed the cable.
+            std::this_thread::sleep_until(
+                began + std::chrono::microseconds(kByteTimeMicroseconds * request->bytesToSend));
+        }
+        request->status = status;
+        request->complete = true;
+        request->completionProc(request);
+        lock.lock();
+    }
+}
+
+void MidiServiceBase::setupMayHaveChanged() {
+    {
+        std::lock_guard lock(m_threadMutex);
+        m_setupChanged = true;
+    }
+    m_wake.notify_all();
+}
+
+MidiServiceBase::Snapshot MidiServiceBase::snapshot() {
+    return Snapshot{currentSources(), currentDestinations()};
+}
+
+void MidiServiceBase::notifyLoop() {
+    std::unique_lock lock(m_threadMutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || m_setupChanged; });
+        if (m_stopping) {
+            return;
+        }
+        lock.unlock();
+        std::this_thread::sleep_for(kSetupSettleTime);
+        lock.lock();
+        m_setupChanged = false;
+        lock.unlock();
+        const Snapshot now = snapshot();
+        lock.lock();
+        if (m_lastSnapshot && *m_lastSnapshot == now) {
+            continue;
+        }
+        m_lastSnapshot = now;
+        lock.unlock();
+        {
+            std::lock_guard notifying(m_notifyMutex);
+            std::vector<Client> clients;
+            {
+                std::lock_guard clientsLock(m_mutex);
+                for (const auto& [ref, client] : m_clients) {
+                    clients.push_back(client);
+                }
+            }
+            for (const Client& client : clients) {
+                if (client.notifyProc != nullptr) {
+                    client.notifyProc(MidiNotification{kMIDIMsgSetupChanged}, client.refCon);
+                }
+            }
+        }
+        lock.lock();
+    }
+}

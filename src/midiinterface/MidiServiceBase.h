@@ -1,0 +1,114 @@
+#pragma once
+
+#include "MidiService.h"
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// What every backend shares: clients, ports and connections as bookkeeping, endpoint
+// references that stay tied to one endpoint's name, delivery of incoming packets to the read
+// callbacks, the SysEx send queue with its cable-time pacing and completions, and setup-change
+// notifications found by comparing endpoint lists (so this program's own ports never count).
+//
+// A backend supplies the endpoint lists, routing of a source to its input, and the hand-over
+// of bytes; it calls deliver() with what arrives and setupMayHaveChanged() when its MIDI
+// system says something changed. Its destructor must call stopServiceThreads() first.
+class MidiServiceBase : public MidiService {
+public:
+    struct EndpointId {
+        std::string manufacturer; // the owning client's name
+        std::string name;         // the port's name
+        bool operator==(const EndpointId&) const = default;
+        auto operator<=>(const EndpointId&) const = default;
+    };
+
+    MidiServiceBase();
+    ~MidiServiceBase() override;
+
+    MidiStatus clientCreate(std::string_view name, MIDINotifyProc notifyProc, void* notifyRefCon,
+                            MIDIClientRef* outClient) override;
+    MidiStatus clientDispose(MIDIClientRef client) override;
+    std::size_t numberOfSources() override;
+    std::size_t numberOfDestinations() override;
+    MIDIEndpointRef source(std::size_t index) override;
+    MIDIEndpointRef destination(std::size_t index) override;
+    std::string stringProperty(MIDIEndpointRef endpoint, EndpointProperty property) override;
+    MidiStatus inputPortCreate(MIDIClientRef client, std::string_view name, MIDIReadProc readProc,
+                               void* refCon, MIDIPortRef* outPort) override;
+    MidiStatus outputPortCreate(MIDIClientRef client, std::string_view name,
+                                MIDIPortRef* outPort) override;
+    MidiStatus portDispose(MIDIPortRef port) override;
+    MidiStatus portConnectSource(MIDIPortRef port, MIDIEndpointRef source,
+                                 void* connRefCon) override;
+    MidiStatus portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) override;
+    MidiStatus send(MIDIPortRef port, MIDIEndpointRef destination, MidiPacketList packets) override;
+    MidiStatus sendSysex(MIDISysexSendRequest* request) override;
+
+protected:
+    // Current endpoints of other programs, in the MIDI system's order.
+    virtual std::vector<EndpointId> currentSources() = 0;
+    virtual std::vector<EndpointId> currentDestinations() = 0;
+    // Start or stop routing a source's data to this program's input.
+    virtual MidiStatus routeSource(const EndpointId& source, bool connect) = 0;
+    // Short messages: queue them for sending at once, in order.
+    virtual MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) = 0;
+    // One SysEx message: return once the bytes have been handed over (or refused).
+    virtual MidiStatus handOverSysex(const EndpointId& destination,
+                                     std::span<const uint8_t> bytes) = 0;
+
+    // From the backend's receiving thread. `from` is the sending endpoint when the backend
+    // knows it; without it the packets go to every connection.
+    void deliver(const std::optional<EndpointId>& from, MidiPacketList packets);
+    // From any thread but a real-time one.
+    void setupMayHaveChanged();
+    void stopServiceThreads();
+
+private:
+    struct Port {
+        MIDIClientRef client = 0;
+        bool input = false;
+        MIDIReadProc readProc = nullptr;
+        void* refCon = nullptr;
+        std::map<MIDIEndpointRef, void*> connections; // source -> connection context
+    };
+    struct Client {
+        MIDINotifyProc notifyProc = nullptr;
+        void* refCon = nullptr;
+    };
+    struct Snapshot {
+        std::vector<EndpointId> sources, destinations;
+        bool operator==(const Snapshot&) const = default;
+    };
+
+    MIDIEndpointRef refFor(const EndpointId& id, bool isSource); // m_mutex held
+    std::optional<EndpointId> endpointOf(MIDIEndpointRef ref, bool* isSource = nullptr);
+    Snapshot snapshot();
+    void sysexLoop();
+    void notifyLoop();
+
+    std::mutex m_mutex; // clients, ports, endpoint references
+    MIDIObjectRef m_nextRef = 1;
+    std::map<MIDIClientRef, Client> m_clients;
+    std::map<MIDIPortRef, Port> m_ports;
+    std::map<std::pair<bool, EndpointId>, MIDIEndpointRef> m_endpointRefs;
+    std::map<MIDIEndpointRef, std::pair<bool, EndpointId>> m_endpoints;
+
+    // Held while read callbacks run, so that a disconnect can wait for a delivery under way.
+    std::mutex m_deliveryMutex;
+    // Held while notification callbacks run, so that disposing a client can wait for one.
+    std::mutex m_notifyMutex;
+
+    std::mutex m_threadMutex; // the queues below and the stop flag
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::deque<MIDISysexSendRequest*> m_sysexQueue;
+    bool m_setupChanged = false;
+    std::optional<Snapshot> m_lastSnapshot;
+    std::thread m_sysexThread;
+    std::thread m_notifyThread;
+};

@@ -1,0 +1,161 @@
+#include "TQMidiInterfaceTransmitter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSettleBeforeAllNotesOff = 600ms;
+constexpr auto kAfterAllNotesOff = 300ms;
+constexpr auto kAfterHandOver = std::chrono::microseconds(kByteTimeMicroseconds);
+
+// An offset of d seconds is a pause of d × 1,000,000 µs, cut toward zero.
+void pauseFor(double seconds) {
+    if (seconds > 0.0 && std::isfinite(seconds)) {
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(static_cast<int64_t>(std::min(seconds, 1e12) * 1'000'000.0)));
+    }
+}
+
+} // namespace
+
+uint16_t TQMidiInterfaceTransmitter::DestinationNumber(MidiService& service) {
+    return static_cast<uint16_t>(std::min<std::size_t>(service.numberOfDestinations(), UINT16_MAX));
+}
+
+std::string TQMidiInterfaceTransmitter::DestinationNameAt(MidiService& service, uint16_t index) {
+    return endpointName(service, service.destination(index));
+}
+
+MIDIEndpointRef TQMidiInterfaceTransmitter::DestinationNamed(MidiService& service,
+                                                             std::string_view name) {
+    const std::size_t count = service.numberOfDestinations();
+    for (std::size_t i = 0; i < count; ++i) {
+        const MIDIEndpointRef destination = service.destination(i);
+        if (destination != 0 && endpointName(service, destination) == name) {
+            return destination;
+        }
+    }
+    return 0;
+}
+
+std::shared_ptr<TQMidiInterfaceTransmitter>
+TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitterWithClient(MidiService& service,
+                                                                 MIDIClientRef client,
+                                                                 uint16_t destinationIndex) {
+    return std::make_shared<TQMidiInterfaceTransmitter>(service, client,
+                                                        service.destination(destinationIndex));
+}
+
+TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
+                                                       MIDIEndpointRef destination)
+    : m_service(service), m_client(client) {
+    m_service.outputPortCreate(m_client, "OutPort", &m_port);
+    m_request.destination = destination;
+    m_request.completionProc = &SysexCompletionProc;
+    m_request.completionRefCon = this;
+    std::this_thread::sleep_for(kSettleBeforeAllNotesOff);
+    sendAllNotesOffOverPort(m_port, destination);
+}
+
+TQMidiInterfaceTransmitter::~TQMidiInterfaceTransmitter() {
+    while (m_isStillTransmitting) {
+        std::this_thread::sleep_for(1ms);
+    }
+    m_service.portDispose(m_port);
+}
+
+void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
+                                                         MIDIEndpointRef destination) {
+    // Channels 1 to 16, then channel 1 once more: 17 messages, 51 bytes, in one list.
+    uint8_t bytes[17][3];
+    MidiPacket packets[17];
+    for (int i = 0; i < 17; ++i) {
+        bytes[i][0] = static_cast<uint8_t>(0xB0 | (i % 16));
+        bytes[i][1] = 0x7B;
+        bytes[i][2] = 0x00;
+        packets[i] = MidiPacket{0, bytes[i]};
+    }
+    m_service.send(port, destination, packets);
+    std::this_thread::sleep_for(kAfterAllNotesOff);
+}
+
+void TQMidiInterfaceTransmitter::transmitDump(const Dump& dump) {
+    if (dump.empty()) {
+        return;
+    }
+    m_isStillTransmitting = true;
+    m_messageToSend = dump.size();
+    m_dump = &dump;
+    m_dumpIndex = 0;
+    pauseFor(dump.front().m_offset);
+    if (!transmit(dump.front())) {
+        complete();
+    }
+}
+
+void TQMidiInterfaceTransmitter::transmitMessage(const buffer& message) {
+    m_isStillTransmitting = true;
+    m_messageToSend = 1;
+    m_dump = nullptr;
+    if (!transmit(message)) {
+        complete();
+    }
+}
+
+bool TQMidiInterfaceTransmitter::isStillTransmitting() const {
+    return m_isStillTransmitting;
+}
+
+std::size_t TQMidiInterfaceTransmitter::refusedCount() const {
+    return m_refused;
+}
+
+bool TQMidiInterfaceTransmitter::transmit(const buffer& message) {
+    m_request.data = message.data();
+    m_request.bytesToSend =
+        static_cast<uint32_t>(std::min<std::size_t>(message.size(), UINT32_MAX));
+    m_request.complete = false;
+    if (message.size() > UINT32_MAX || m_service.sendSysex(&m_request) != MidiStatus::ok) {
+        ++m_refused;
+        return false;
+    }
+    std::this_thread::sleep_for(kAfterHandOver);
+    return true;
+}
+
+void TQMidiInterfaceTransmitter::SysexCompletionProc(MIDISysexSendRequest* request) {
+    auto* self = static_cast<TQMidiInterfaceTransmitter*>(request->completionRefCon);
+    if (request->status != MidiStatus::ok) {
+        ++self->m_refused;
+    }
+    self->complete();
+}
+
+void TQMidiInterfaceTransmitter::complete() {
+    // A message the service did not accept completes at once; the loop (not recursion) takes
+    // the next, so a dump of thousands of refused messages cannot exhaust the stack.
+    for (;;) {
+        if (--m_messageToSend == 0) {
+            finish();
+            return;
+        }
+        ++m_dumpIndex;
+        const midi::event& next = (*m_dump)[m_dumpIndex];
+        pauseFor(next.m_offset);
+        if (transmit(next)) {
+            return;
+        }
+    }
+}
+
+void TQMidiInterfaceTransmitter::finish() {
+    m_dump = nullptr;
+    m_dumpIndex = 0;
+    m_messageToSend = 0;
+    m_isStillTransmitting = false; // last: the owner may release this object from now on
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "MidiService.h"
+#include "core/event.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Sends a dump to one destination, one SysEx message at a time: each message waits its own
+// offset after the previous one has completed (for the first, after transmitDump was called),
+// so no two messages are ever in flight together. Creating a transmitter silences the
+// instrument with All Notes Off on every channel.
+class TQMidiInterfaceTransmitter {
+public:
+    static uint16_t DestinationNumber(MidiService& service);
+    static std::string DestinationNameAt(MidiService& service, uint16_t index);
+    // The destination whose endpoint name is `name`, or 0: resolves what a menu showed.
+    static MIDIEndpointRef DestinationNamed(MidiService& service, std::string_view name);
+
+    static std::shared_ptr<TQMidiInterfaceTransmitter>
+    TQMidiInterfaceTransmitterWithClient(MidiService& service, MIDIClientRef client,
+                                         uint16_t destinationIndex);
+
+    // Opens the output, waits 600 ms, sends the All Notes Off burst and waits 300 ms.
+    TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
+                               MIDIEndpointRef destination);
+    TQMidiInterfaceTransmitter(const TQMidiInterfaceTransmitter&) = delete;
+    TQMidiInterfaceTransmitter& operator=(const TQMidiInterfaceTransmitter&) = delete;
+    // Waits for a transmission under way to end.
+    ~TQMidiInterfaceTransmitter();
+
+    // `dump` must hold at least one event and stay alive and unchanged until
+    // isStillTransmitting turns false.
+    void transmitDump(const Dump& dump);
+    void transmitMessage(const buffer& message);
+    bool isStillTransmitting() const;
+    // Messages of the last transmissions that the MIDI service could not carry.
+    std::size_t refusedCount() const;
+
+    void sendAllNotesOffOverPort(MIDIPortRef port, MIDIEndpointRef destination);
+
+    static void SysexCompletionProc(MIDISysexSendRequest* request);
+
+    MidiService& m_service;
+    MIDIClientRef m_client = 0;
+    MIDISysexSendRequest m_request;
+    std::atomic<bool> m_isStillTransmitting{false};
+    const Dump* m_dump = nullptr;
+    uint64_t m_dumpIndex = 0;
+    uint64_t m_messageToSend = 0;
+
+private:
+    // False when the service did not accept the message (it then completes at once).
+    bool transmit(const buffer& message);
+    void complete();
+    void finish();
+
+    MIDIPortRef m_port = 0;
+    std::atomic<std::size_t> m_refused{0};
+};

@@ -1,0 +1,376 @@
+#include "JackMidiService.h"
+
+#include <jack/midiport.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kInputRingBytes = 4 << 20;
+constexpr std::size_t kOutputRingBytes = 512 << 10;
+// A process cycle that does not come within this time means the server has stalled.
+constexpr auto kServerStallTimeout = 2s;
+
+struct OutputHeader {
+    uint64_t sequence;
+    uint32_t size;
+};
+
+void silent(const char*) {}
+
+} // namespace
+
+std::unique_ptr<JackMidiService> JackMidiService::open(std::string_view clientName,
+                                                       std::string* error) {
+    // libjack reports a missing server on stderr; the caller decides what to say.
+    jack_set_error_function(silent);
+    jack_set_info_function(silent);
+    jack_status_t status{};
+    const std::string name(clientName);
+    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (client == nullptr) {
+        if (error != nullptr) {
+            *error = "no JACK server is running";
+        }
+        return nullptr;
+    }
+    std::unique_ptr<JackMidiService> service(new JackMidiService(client));
+    if (!service->start(error)) {
+        return nullptr;
+    }
+    return service;
+}
+
+JackMidiService::JackMidiService(jack_client_t* client)
+    : m_client(client), m_ownPrefix(std::string(jack_get_client_name(client)) + ":") {
+    sem_init(&m_inReady, 0, 0);
+    m_inRing = jack_ringbuffer_create(kInputRingBytes);
+    m_outRing = jack_ringbuffer_create(kOutputRingBytes);
+}
+
+bool JackMidiService::start(std::string* error) {
+    m_in = jack_port_register(m_client, "InPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    m_out = jack_port_register(m_client, "OutPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (m_in == nullptr || m_out == nullptr || m_inRing == nullptr || m_outRing == nullptr) {
+        if (error != nullptr) {
+            *error = "JACK refused this program's MIDI ports";
+        }
+        return false;
+    }
+    jack_set_process_callback(m_client, &process, this);
+    jack_set_port_registration_callback(m_client, &portRegistered, this);
+    jack_set_client_registration_callback(m_client, &clientRegistered, this);
+    jack_on_shutdown(m_client, &shutdown, this);
+    if (jack_activate(m_client) != 0) {
+        if (error != nullptr) {
+            *error = "JACK did not activate this program's client";
+        }
+        return false;
+    }
+    m_receiver = std::thread([this] { receiveLoop(); });
+    return true;
+}
+
+JackMidiService::~JackMidiService() {
+    stopServiceThreads();
+    m_stop = true;
+    sem_post(&m_inReady);
+    if (m_receiver.joinable()) {
+        m_receiver.join();
+    }
+    if (!m_serverGone) {
+        jack_deactivate(m_client);
+    }
+    jack_client_close(m_client);
+    if (m_inRing != nullptr) {
+        jack_ringbuffer_free(m_inRing);
+    }
+    if (m_outRing != nullptr) {
+        jack_ringbuffer_free(m_outRing);
+    }
+    sem_destroy(&m_inReady);
+}
+
+// Real-time thread: copies bytes, nothing else.
+int JackMidiService::process(jack_nframes_t frames, void* arg) {
+    auto* self = static_cast<JackMidiService*>(arg);
+
+    void* in = jack_port_get_buffer(self->m_in, frames);
+    const uint32_t count = jack_midi_get_event_count(in);
+    bool arrived = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, in, i) != 0 || event.size == 0) {
+            continue;
+        }
+        const auto size = static_cast<uint32_t>(event.size);
+        if (jack_ringbuffer_write_space(self->m_inRing) < sizeof size + size) {
+            self->m_inputOverruns.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        jack_ringbuffer_write(self->m_inRing, reinterpret_cast<const char*>(&size), sizeof size);
+        jack_ringbuffer_write(self->m_inRing, reinterpret_cast<const char*>(event.buffer), size);
+        arrived = true;
+    }
+    if (arrived) {
+        sem_post(&self->m_inReady);
+    }
+
+    void* out = jack_port_get_buffer(self->m_out, frames);
+    jack_midi_clear_buffer(out);
+    self->m_maxEventSize.store(jack_midi_max_event_size(out), std::memory_order_relaxed);
+    for (;;) {
+        OutputHeader header;
+        const std::size_t available = jack_ringbuffer_read_space(self->m_outRing);
+        if (available < sizeof header) {
+            break;
+        }
+        jack_ringbuffer_peek(self->m_outRing, reinterpret_cast<char*>(&header), sizeof header);
+        if (available < sizeof header + header.size) {
+            break; // the producer is still writing it
+        }
+        jack_midi_data_t* data = jack_midi_event_reserve(out, 0, header.size);
+        if (data == nullptr) {
+            break; // no room left in this cycle; the next one takes it
+        }
+        jack_ringbuffer_read_advance(self->m_outRing, sizeof header);
+        jack_ringbuffer_read(self->m_outRing, reinterpret_cast<char*>(data), header.size);
+        self->m_handedOver.store(header.sequence, std::memory_order_release);
+    }
+    self->m_cycles.fetch_add(1, std::memory_order_release);
+    return 0;
+}
+
+void JackMidiService::portRegistered(jack_port_id_t, int, void* self) {
+    static_cast<JackMidiService*>(self)->setupMayHaveChanged();
+}
+
+void JackMidiService::clientRegistered(const char*, int, void* self) {
+    static_cast<JackMidiService*>(self)->setupMayHaveChanged();
+}
+
+void JackMidiService::shutdown(void* arg) {
+    auto* self = static_cast<JackMidiService*>(arg);
+    self->m_serverGone = true;
+    self->setupMayHaveChanged();
+}
+
+std::vector<MidiServiceBase::EndpointId> JackMidiService::ports(unsigned long flags) {
+    std::vector<EndpointId> found;
+    if (m_serverGone) {
+        return found;
+    }
+    const char** names = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+    if (names == nullptr) {
+        return found;
+    }
+    for (const char** name = names; *name != nullptr; ++name) {
+        const std::string_view full(*name);
+        const std::size_t colon = full.find(':');
+        if (full.starts_with(m_ownPrefix) || colon == std::string_view::npos) {
+            continue;
+        }
+        found.push_back(
+            EndpointId{std::string(full.substr(0, colon)), std::string(full.substr(colon + 1))});
+    }
+    jack_free(names);
+    return found;
+}
+
+std::vector<MidiServiceBase::EndpointId> JackMidiService::currentSources() {
+    return ports(JackPortIsOutput);
+}
+
+std::vector<MidiServiceBase::EndpointId> JackMidiService::currentDestinations() {
+    return ports(JackPortIsInput);
+}
+
+MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) {
+    if (m_serverGone) {
+        return MidiStatus::serviceFailed;
+    }
+    const std::string from = source.manufacturer + ":" + source.name;
+    const char* to = jack_port_name(m_in);
+    if (!connect) {
+        jack_disconnect(m_client, from.c_str(), to);
+        return MidiStatus::ok;
+    }
+    const int result = jack_connect(m_client, from.c_str(), to);
+    return result == 0 || result == EEXIST ? MidiStatus::ok : MidiStatus::noSuchObject;
+}
+
+void JackMidiService::receiveLoop() {
+    std::vector<uint8_t> storage;
+    std::vector<MidiPacket> packets;
+    while (!m_stop) {
+        timespec deadline{};
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_nsec += 100'000'000;
+        if (deadline.tv_nsec >= 1'000'000'000) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1'000'000'000;
+        }
+        sem_timedwait(&m_inReady, &deadline);
+        // Take everything that is there in one packet list: one packet per JACK event.
+        storage.clear();
+        std::vector<std::size_t> sizes;
+        for (;;) {
+            uint32_t size = 0;
+            const std::size_t available = jack_ringbuffer_read_space(m_inRing);
+            if (available < sizeof size) {
+                break;
+            }
+            jack_ringbuffer_peek(m_inRing, reinterpret_cast<char*>(&size), sizeof size);
+            if (available < sizeof size + size) {
+                break;
+            }
+            jack_ringbuffer_read_advance(m_inRing, sizeof size);
+            const std::size_t at = storage.size();
+            storage.resize(at + size);
+            jack_ringbuffer_read(m_inRing, reinterpret_cast<char*>(storage.data() + at), size);
+            sizes.push_back(size);
+        }
+        if (sizes.empty()) {
+            continue;
+        }
+        packets.clear();
+        std::size_t at = 0;
+        for (std::size_t size : sizes) {
+            packets.push_back(MidiPacket{0, {storage.data() + at, size}});
+            at += size;
+        }
+        // JACK does not say which connected port an event came from.
+        deliver(std::nullopt, packets);
+    }
+}
+
+bool JackMidiService::waitForCycles(int cycles) {
+    const uint64_t target = m_cycles.load(std::memory_order_acquire) + cycles;
+    const auto deadline = std::chrono::steady_clock::now() + kServerStallTimeout;
+    while (m_cycles.load(std::memory_order_acquire) < target) {
+        if (m_serverGone || std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(200us);
+    }
+    return true;
+}
+
+uint64_t JackMidiService::queueOutput(std::span<const uint8_t> bytes) {
+    const std::size_t need = sizeof(OutputHeader) + bytes.size();
+    if (need >= kOutputRingBytes) {
+        return 0;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kServerStallTimeout;
+    while (jack_ringbuffer_write_space(m_outRing) < need) {
+        if (m_serverGone || std::chrono::steady_clock::now() > deadline) {
+            return 0;
+        }
+        std::this_thread::sleep_for(200us);
+    }
+    const OutputHeader header{++m_lastQueued, static_cast<uint32_t>(bytes.size())};
+    jack_ringbuffer_write(m_outRing, reinterpret_cast<const char*>(&header), sizeof header);
+    jack_ringbuffer_write(m_outRing, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return header.sequence;
+}
+
+bool JackMidiService::waitForHandOver(uint64_t sequence) {
+    uint64_t cycles = m_cycles.load(std::memory_order_acquire);
+    auto lastProgress = std::chrono::steady_clock::now();
+    while (m_handedOver.load(std::memory_order_acquire) < sequence) {
+        if (m_serverGone) {
+            return false;
+        }
+        const uint64_t now = m_cycles.load(std::memory_order_acquire);
+        if (now != cycles) {
+            cycles = now;
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastProgress > kServerStallTimeout) {
+            return false;
+        }
+        std::this_thread::sleep_for(100us);
+    }
+    return true;
+}
+
+MidiStatus JackMidiService::routeOutputTo(const EndpointId& destination) {
+    const std::string to = destination.manufacturer + ":" + destination.name;
+    if (jack_port_by_name(m_client, to.c_str()) == nullptr) {
+        return MidiStatus::noSuchObject;
+    }
+    if (to == m_routedTo && jack_port_connected_to(m_out, to.c_str())) {
+        return MidiStatus::ok;
+    }
+    // What is queued belongs to the old destination.
+    if (!waitForHandOver(m_lastQueued)) {
+        return MidiStatus::serviceFailed;
+    }
+    const char* from = jack_port_name(m_out);
+    if (!m_routedTo.empty()) {
+        jack_disconnect(m_client, from, m_routedTo.c_str());
+        m_routedTo.clear();
+    }
+    const int result = jack_connect(m_client, from, to.c_str());
+    if (result != 0 && result != EEXIST) {
+        return MidiStatus::noSuchObject;
+    }
+    m_routedTo = to;
+    // The new connection is in the graph from the next cycle on.
+    return waitForCycles(2) ? MidiStatus::ok : MidiStatus::serviceFailed;
+}
+
+MidiStatus JackMidiService::sendShort(const EndpointId& destination, MidiPacketList packets) {
+    if (m_serverGone) {
+        return MidiStatus::serviceFailed;
+    }
+    std::lock_guard lock(m_outputMutex);
+    if (const MidiStatus status = routeOutputTo(destination); status != MidiStatus::ok) {
+        return status;
+    }
+    // A JACK event holds one message: split packets at every status byte.
+    for (const MidiPacket& packet : packets) {
+        std::size_t start = 0;
+        for (std::size_t i = 1; i <= packet.bytes.size(); ++i) {
+            if (i == packet.bytes.size() || packet.bytes[i] >= 0x80) {
+                if (queueOutput(packet.bytes.subspan(start, i - start)) == 0) {
+                    return MidiStatus::serviceFailed;
+                }
+                start = i;
+            }
+        }
+    }
+    return MidiStatus::ok;
+}
+
+MidiStatus JackMidiService::handOverSysex(const EndpointId& destination,
+                                          std::span<const uint8_t> bytes) {
+    if (m_serverGone) {
+        return MidiStatus::serviceFailed;
+    }
+    if (bytes.empty()) {
+        return MidiStatus::ok;
+    }
+    if (m_maxEventSize == 0 && !waitForCycles(1)) {
+        return MidiStatus::serviceFailed;
+    }
+    if (bytes.size() > m_maxEventSize) {
+        return MidiStatus::tooLarge; // JACK carries a MIDI event only in one piece
+    }
+    uint64_t sequence = 0;
+    {
+        std::lock_guard lock(m_outputMutex);
+        if (const MidiStatus status = routeOutputTo(destination); status != MidiStatus::ok) {
+            return status;
+        }
+        sequence = queueOutput(bytes);
+    }
+    if (sequence == 0 || !waitForHandOver(sequence)) {
+        return MidiStatus::serviceFailed;
+    }
+    return MidiStatus::ok;
+}

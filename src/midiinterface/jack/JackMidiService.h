@@ -1,0 +1,80 @@
+#pragma once
+
+#include "midiinterface/MidiServiceBase.h"
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The MIDI service on a JACK server. Endpoints are other clients' JACK MIDI ports
+// (manufacturer = client name, display name = port name). This program has one input port,
+// "InPort", to which the chosen source is connected, and one output port, "OutPort",
+// connected to the destination it sends to.
+//
+// JACK's process callback is real-time: it only moves bytes between the JACK port buffers and
+// two lock-free ring buffers. A receiving thread of our own hands incoming data to the read
+// callbacks; the send queue's thread writes outgoing data and waits for the process callback
+// to hand it over.
+class JackMidiService : public MidiServiceBase {
+public:
+    // Null, with the reason in `error`, when no JACK server runs (none is started).
+    static std::unique_ptr<JackMidiService> open(std::string_view clientName, std::string* error);
+    ~JackMidiService() override;
+
+    std::string_view apiName() const override { return "jack"; }
+
+    // Incoming events that did not fit the input ring and were lost.
+    uint64_t inputOverruns() const { return m_inputOverruns; }
+
+protected:
+    std::vector<EndpointId> currentSources() override;
+    std::vector<EndpointId> currentDestinations() override;
+    MidiStatus routeSource(const EndpointId& source, bool connect) override;
+    MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) override;
+    MidiStatus handOverSysex(const EndpointId& destination,
+                             std::span<const uint8_t> bytes) override;
+
+private:
+    explicit JackMidiService(jack_client_t* client);
+    bool start(std::string* error);
+
+    static int process(jack_nframes_t frames, void* self);
+    static void portRegistered(jack_port_id_t, int, void* self);
+    static void clientRegistered(const char*, int, void* self);
+    static int graphOrderChanged(void* self);
+    static void shutdown(void* self);
+
+    std::vector<EndpointId> ports(unsigned long flags);
+    void receiveLoop();
+    // Writes one message into the output ring, in order with everything queued before it.
+    // Returns its sequence number, or 0 when it could not be queued.
+    uint64_t queueOutput(std::span<const uint8_t> bytes);
+    bool waitForHandOver(uint64_t sequence);
+    bool waitForCycles(int cycles);
+    MidiStatus routeOutputTo(const EndpointId& destination);
+
+    jack_client_t* m_client;
+    std::string m_ownPrefix; // "ClientName:"
+    jack_port_t* m_in = nullptr;
+    jack_port_t* m_out = nullptr;
+    jack_ringbuffer_t* m_inRing = nullptr;
+    jack_ringbuffer_t* m_outRing = nullptr;
+    sem_t m_inReady;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_serverGone{false};
+    std::atomic<uint64_t> m_cycles{0};
+    std::atomic<uint64_t> m_handedOver{0};
+    std::atomic<std::size_t> m_maxEventSize{0};
+    std::atomic<uint64_t> m_inputOverruns{0};
+    std::thread m_receiver;
+
+    std::mutex m_outputMutex; // producers of the output ring; the routing below
+    uint64_t m_lastQueued = 0;
+    std::string m_routedTo;
+};

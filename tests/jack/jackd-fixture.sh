@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Starts or stops the JACK server that the tests talk to: dummy driver, no real-time
+# scheduling, its own server name, never one started implicitly by a client.
+#   jackd-fixture.sh start NAME STATEDIR
+#   jackd-fixture.sh stop  NAME STATEDIR
+set -u
+action=$1 name=$2 state=$3
+export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=$name
+pidfile=$state/jackd-$name.pid
+log=$state/jackd-$name.log
+mkdir -p "$state"
+
+stop() {
+  if [ -f "$pidfile" ]; then
+    pid=$(cat "$pidfile")
+    kill "$pid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+    rm -f "$pidfile"
+  fi
+}
+
+case $action in
+start)
+  stop
+  # A small period keeps JACK's scheduling delay well below a SysEx message's cable time.
+  jackd --no-realtime -n "$name" -d dummy -r 48000 -p 128 >"$log" 2>&1 &
+  echo $! >"$pidfile"
+  for _ in $(seq 100); do
+    if jack_lsp >/dev/null 2>&1; then
+      exit 0
+    fi
+    kill -0 "$(cat "$pidfile")" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "jackd did not start; its log:" >&2
+  cat "$log" >&2
+  stop
+  exit 1
+  ;;
+stop)
+  stop
+  ;;
+esac

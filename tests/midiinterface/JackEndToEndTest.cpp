@@ -1,0 +1,156 @@
+// The receiver and transmitter over a real JACK server, against an instrument client.
+#include "midiinterface/TQMidiInterfaceReceiver.h"
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
+#include "midiinterface/jack/JackMidiService.h"
+#include "support/JackInstrument.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <unistd.h>
+
+#include <random>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+// One JACK period at 48 kHz and 128 frames: the granularity of arrival times.
+constexpr auto kPeriod = std::chrono::microseconds(128 * 1'000'000 / 48'000);
+
+Bytes sysex(std::size_t size, std::mt19937& random) {
+    Bytes b(size);
+    for (uint8_t& x : b) {
+        x = static_cast<uint8_t>(random() % 0x80);
+    }
+    b.front() = 0xF0;
+    b.back() = 0xF7;
+    return b;
+}
+
+class OverJack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_service = JackMidiService::open("BankShuttle", nullptr);
+        m_instrument = JackInstrument::open("synth" + std::to_string(getpid()));
+        if (!m_service || !m_instrument) {
+            // Under CTest the fixture has started a server: its absence is a failure.
+            if (std::getenv("JACK_DEFAULT_SERVER") != nullptr) {
+                FAIL() << "the JACK test server is not running";
+            }
+            GTEST_SKIP() << "no JACK server";
+        }
+        ASSERT_EQ(m_service->clientCreate("BankShuttle", nullptr, nullptr, &m_client),
+                  MidiStatus::ok);
+        m_source = TQMidiInterfaceReceiver::SourceNamed(*m_service, m_instrument->name() + ": out");
+        m_destination =
+            TQMidiInterfaceTransmitter::DestinationNamed(*m_service, m_instrument->name() + ": in");
+        ASSERT_NE(m_source, 0u);
+        ASSERT_NE(m_destination, 0u);
+    }
+
+    void waitUntilDone(TQMidiInterfaceTransmitter& t, std::chrono::seconds limit = 60s) {
+        const auto deadline = Clock::now() + limit;
+        while (t.isStillTransmitting() && Clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_FALSE(t.isStillTransmitting());
+    }
+
+    std::unique_ptr<JackMidiService> m_service;
+    std::unique_ptr<JackInstrument> m_instrument;
+    MIDIClientRef m_client = 0;
+    MIDIEndpointRef m_source = 0, m_destination = 0;
+};
+
+TEST_F(OverJack, RecordsADumpOfAThousandMessagesExactly) {
+    std::mt19937 random(3);
+    std::vector<Bytes> dump;
+    for (int i = 0; i < 1000; ++i) {
+        dump.push_back(sysex(5 + random() % 7996, random));
+    }
+    TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
+    Dump recorded;
+    receiver.recordOn(recorded);
+    // Noise around the dump is dropped.
+    m_instrument->play({{0x90, 0x40, 0x7F}, {0xF8}});
+    m_instrument->play(dump);
+    ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
+    ASSERT_EQ(recorded.size(), dump.size());
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        ASSERT_EQ(Bytes(recorded[i].begin(), recorded[i].end()), dump[i]) << "message " << i;
+    }
+    EXPECT_EQ(m_service->inputOverruns(), 0u);
+}
+
+TEST_F(OverJack, TransmitsADumpExactlyAfterAllNotesOffWithItsPauses) {
+    std::mt19937 random(5);
+    Dump dump;
+    const double offsets[] = {0.0, 0.1, 0.0, 0.05};
+    for (int i = 0; i < 40; ++i) {
+        const Bytes b = sysex(5 + random() % 600, random);
+        dump.push_back(midi::event(buffer(b.begin(), b.end()), offsets[i % 4]));
+    }
+    auto transmitter =
+        std::make_shared<TQMidiInterfaceTransmitter>(*m_service, m_client, m_destination);
+    transmitter->transmitDump(dump);
+    waitUntilDone(*transmitter);
+    EXPECT_EQ(transmitter->refusedCount(), 0u);
+
+    std::this_thread::sleep_for(50ms);
+    const auto got = m_instrument->received();
+    ASSERT_EQ(got.size(), 17 + dump.size());
+    for (int i = 0; i < 17; ++i) {
+        EXPECT_EQ(got[i].bytes, (Bytes{uint8_t(0xB0 | (i % 16)), 0x7B, 0x00})) << i;
+    }
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        const auto& message = got[17 + i];
+        ASSERT_EQ(message.bytes, Bytes(dump[i].begin(), dump[i].end())) << "message " << i;
+        if (i > 0) {
+            // The previous message's cable time, then this message's offset.
+            const auto cable = std::chrono::microseconds(320 * dump[i - 1].size());
+            const auto pause = std::chrono::microseconds(int64_t(dump[i].m_offset * 1e6));
+            EXPECT_GE(message.at - got[17 + i - 1].at, cable + pause - kPeriod) << i;
+        }
+    }
+}
+
+TEST_F(OverJack, AMessageTooLargeForJackIsRefusedAndCounted) {
+    std::mt19937 random(7);
+    const Bytes small = sysex(100, random);
+    const Bytes huge = sysex(40000, random);
+    const Dump dump{midi::event(buffer(small.begin(), small.end())),
+                    midi::event(buffer(huge.begin(), huge.end())),
+                    midi::event(buffer(small.begin(), small.end()))};
+    TQMidiInterfaceTransmitter transmitter(*m_service, m_client, m_destination);
+    transmitter.transmitDump(dump);
+    waitUntilDone(transmitter);
+    EXPECT_EQ(transmitter.refusedCount(), 1u);
+    std::this_thread::sleep_for(50ms);
+    const auto got = m_instrument->received();
+    ASSERT_EQ(got.size(), 17u + 2);
+    EXPECT_EQ(got[17].bytes, small);
+    EXPECT_EQ(got[18].bytes, small);
+}
+
+TEST_F(OverJack, ATransmissionToAnInstrumentThatGoesAwayStillEnds) {
+    std::mt19937 random(9);
+    Dump dump;
+    for (int i = 0; i < 100; ++i) {
+        const Bytes b = sysex(1000, random); // 0.32 s each on a cable
+        dump.push_back(midi::event(buffer(b.begin(), b.end())));
+    }
+    auto transmitter =
+        std::make_shared<TQMidiInterfaceTransmitter>(*m_service, m_client, m_destination);
+    std::thread sender([&] { transmitter->transmitDump(dump); });
+    std::this_thread::sleep_for(1s);
+    m_instrument->close();
+    waitUntilDone(*transmitter, 10s);
+    sender.join();
+    EXPECT_GT(transmitter->refusedCount(), 80u);
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+// The SysEx parser on packet lists fed directly, as the MIDI service's delivery thread would.
+#include "midiinterface/TQMidiInterfaceReceiver.h"
+#include "midiinterface/virtual/VirtualMidiService.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class Parser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(m_service.clientCreate("test", nullptr, nullptr, &m_client), MidiStatus::ok);
+        m_receiver = std::make_unique<TQMidiInterfaceReceiver>(m_service, m_client, 0);
+    }
+
+    // One delivery of the given packets.
+    void feed(std::initializer_list<Bytes> packets) {
+        std::vector<MidiPacket> list;
+        for (const Bytes& p : packets) {
+            list.push_back(MidiPacket{0, p});
+        }
+        m_receiver->readData(&m_dump, list);
+    }
+
+    std::vector<Bytes> stored() const {
+        std::vector<Bytes> all;
+        for (const midi::event& e : m_dump) {
+            all.emplace_back(e.begin(), e.end());
+            EXPECT_EQ(e.m_offset, 0.0);
+        }
+        return all;
+    }
+
+    bool began() const { return m_receiver->m_didRecordingBegin; }
+    bool active() const { return m_receiver->m_isStillRecording; }
+
+    VirtualMidiService m_service;
+    MIDIClientRef m_client = 0;
+    std::unique_ptr<TQMidiInterfaceReceiver> m_receiver;
+    Dump m_dump;
+};
+
+TEST_F(Parser, OneMessageInAnySplit) {
+    feed({{0xF0, 0x7D, 0x01, 0x02, 0xF7}});
+    EXPECT_EQ(stored(), (std::vector<Bytes>{{0xF0, 0x7D, 0x01, 0x02, 0xF7}}));
+    EXPECT_TRUE(began());
+    EXPECT_TRUE(active());
+
+    m_dump.clear();
+    feed({{0xF0, 0x7D}, {0x01}, {}, {0x02, 0xF7}}); // three packets and an empty one
+    feed({{0xF0}});                                 // and over several deliveries
+    feed({{0x7D, 0x01}});
+    feed({{}});
+    feed({{0x02, 0xF7}});
+    EXPECT_EQ(stored(),
+              (std::vector<Bytes>{{0xF0, 0x7D, 0x01, 0x02, 0xF7}, {0xF0, 0x7D, 0x01, 0x02, 0xF7}}));
+}
+
+TEST_F(Parser, SeveralMessagesAndRestarts) {
+    feed({{0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}});
+    feed({{0xF0, 0x01, 0x02, 0xF0, 0x03, 0xF7}}); // a second F0 discards the first
+    EXPECT_EQ(stored(),
+              (std::vector<Bytes>{{0xF0, 0x01, 0xF7}, {0xF0, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}}));
+}
+
+TEST_F(Parser, OtherStatusBytesAbandonAMessage) {
+    feed({{0xF0, 0x01, 0xF8}});
+    m_receiver->m_isStillRecording = false;
+    feed({{0x02}});
+    EXPECT_FALSE(active()); // the data after a real-time byte is not taken
+    feed({{0xF7}});
+    EXPECT_TRUE(stored().empty());
+    EXPECT_TRUE(active()); // the end byte counts as activity all the same
+
+    for (uint8_t status : {0x90, 0xB0, 0xF1, 0xF6, 0xFE, 0xFF}) {
+        feed({{0xF0, 0x01, status, 0x02, 0xF7}});
+    }
+    EXPECT_TRUE(stored().empty());
+    // The next F0 starts cleanly.
+    feed({{0xF0, 0x05, 0xF7}});
+    EXPECT_EQ(stored(), (std::vector<Bytes>{{0xF0, 0x05, 0xF7}}));
+}
+
+TEST_F(Parser, NonSysExDataIsDroppedWithoutActivity) {
+    feed({{0x90, 0x40, 0x7F, 0x41, 0x7F}, {0x80, 0x40, 0x00}});
+    EXPECT_TRUE(stored().empty());
+    EXPECT_FALSE(began());
+    EXPECT_FALSE(active());
+
+    feed({{0xF7}}); // a lone end byte
+    EXPECT_TRUE(stored().empty());
+    EXPECT_FALSE(began());
+    EXPECT_TRUE(active());
+}
+
+TEST_F(Parser, EachRecordingStartsClean) {
+    // A recording that ended inside a message...
+    feed({{0xF0, 0x11, 0x22}});
+    // ...and the next one starting with data bytes: they must not become a message without
+    // its F0.
+    m_receiver->recordOn(m_dump);
+    m_receiver->recordOff();
+    feed({{0x33, 0x44, 0xF7}});
+    EXPECT_TRUE(stored().empty());
+    feed({{0xF0, 0x55, 0xF7}});
+    EXPECT_EQ(stored(), (std::vector<Bytes>{{0xF0, 0x55, 0xF7}}));
+}
+
+TEST_F(Parser, LargeMessagesInSmallPackets) {
+    Bytes message(100000, 0x42);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    for (std::size_t at = 0; at < message.size(); at += 7) {
+        const std::size_t n = std::min<std::size_t>(7, message.size() - at);
+        feed({Bytes(message.begin() + at, message.begin() + at + n)});
+    }
+    ASSERT_EQ(stored().size(), 1u);
+    EXPECT_EQ(stored()[0], message);
+}
+
+} // namespace

@@ -1,0 +1,161 @@
+#include "JackInstrument.h"
+
+#include <jack/midiport.h>
+
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+int64_t monotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+} // namespace
+
+std::unique_ptr<JackInstrument> JackInstrument::open(const std::string& name) {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (client == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<JackInstrument> instrument(new JackInstrument(client));
+    jack_set_process_callback(client, &process, instrument.get());
+    if (jack_activate(client) != 0) {
+        return nullptr;
+    }
+    return instrument;
+}
+
+JackInstrument::JackInstrument(jack_client_t* client)
+    : m_client(client), m_name(jack_get_client_name(client)) {
+    m_out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    m_in = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    m_toPlay = jack_ringbuffer_create(16 << 20);
+    m_heard = jack_ringbuffer_create(16 << 20);
+}
+
+JackInstrument::~JackInstrument() {
+    close();
+    jack_ringbuffer_free(m_toPlay);
+    jack_ringbuffer_free(m_heard);
+}
+
+void JackInstrument::close() {
+    if (!m_closed) {
+        m_closed = true;
+        jack_deactivate(m_client);
+        jack_client_close(m_client);
+    }
+}
+
+int JackInstrument::process(jack_nframes_t frames, void* arg) {
+    auto* self = static_cast<JackInstrument*>(arg);
+    // Record: [uint32 size][int64 time][bytes].
+    void* in = jack_port_get_buffer(self->m_in, frames);
+    const uint32_t count = jack_midi_get_event_count(in);
+    const int64_t now = monotonicNanoseconds();
+    for (uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, in, i) != 0) {
+            continue;
+        }
+        const auto size = static_cast<uint32_t>(event.size);
+        if (jack_ringbuffer_write_space(self->m_heard) >= 12 + size) {
+            jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(&size), 4);
+            jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(&now), 8);
+            jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(event.buffer), size);
+        }
+    }
+    // Play: [uint32 size][bytes], as many as fit into this cycle.
+    void* out = jack_port_get_buffer(self->m_out, frames);
+    jack_midi_clear_buffer(out);
+    for (;;) {
+        uint32_t size = 0;
+        const std::size_t available = jack_ringbuffer_read_space(self->m_toPlay);
+        if (available < 4) {
+            break;
+        }
+        jack_ringbuffer_peek(self->m_toPlay, reinterpret_cast<char*>(&size), 4);
+        if (available < 4 + size) {
+            break;
+        }
+        jack_midi_data_t* data = jack_midi_event_reserve(out, 0, size);
+        if (data == nullptr) {
+            break;
+        }
+        jack_ringbuffer_read_advance(self->m_toPlay, 4);
+        jack_ringbuffer_read(self->m_toPlay, reinterpret_cast<char*>(data), size);
+    }
+    return 0;
+}
+
+bool JackInstrument::play(const std::vector<std::vector<uint8_t>>& messages) {
+    for (const auto& message : messages) {
+        const auto size = static_cast<uint32_t>(message.size());
+        while (jack_ringbuffer_write_space(m_toPlay) < 4 + size) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        jack_ringbuffer_write(m_toPlay, reinterpret_cast<const char*>(&size), 4);
+        jack_ringbuffer_write(m_toPlay, reinterpret_cast<const char*>(message.data()), size);
+    }
+    return true;
+}
+
+bool JackInstrument::waitUntilPlayed(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (jack_ringbuffer_read_space(m_toPlay) > 0) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::vector<JackInstrument::Event> JackInstrument::received() {
+    for (;;) {
+        const std::size_t available = jack_ringbuffer_read_space(m_heard);
+        uint32_t size = 0;
+        if (available < 12) {
+            break;
+        }
+        jack_ringbuffer_peek(m_heard, reinterpret_cast<char*>(&size), 4);
+        if (available < 12 + size) {
+            break;
+        }
+        int64_t at = 0;
+        jack_ringbuffer_read_advance(m_heard, 4);
+        jack_ringbuffer_read(m_heard, reinterpret_cast<char*>(&at), 8);
+        Event event;
+        event.bytes.resize(size);
+        jack_ringbuffer_read(m_heard, reinterpret_cast<char*>(event.bytes.data()), size);
+        // CLOCK_MONOTONIC is what steady_clock reads on Linux.
+        event.at = Clock::time_point(std::chrono::nanoseconds(at));
+        m_received.push_back(std::move(event));
+    }
+    return m_received;
+}
+
+bool JackInstrument::registerPort(const std::string& port, bool output) {
+    jack_port_t* p = jack_port_register(m_client, port.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                        output ? JackPortIsOutput : JackPortIsInput, 0);
+    if (p == nullptr) {
+        return false;
+    }
+    m_extra[port] = p;
+    return true;
+}
+
+bool JackInstrument::unregisterPort(const std::string& port) {
+    const auto it = m_extra.find(port);
+    if (it == m_extra.end()) {
+        return false;
+    }
+    jack_port_unregister(m_client, it->second);
+    m_extra.erase(it);
+    return true;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A stand-in for an instrument on the JACK server under test: a client of its own with a MIDI
+// output ("out") that plays queued messages as fast as JACK takes them, and a MIDI input ("in")
+// that records every event with its arrival time. Also registers extra ports on request, to
+// change the MIDI setup.
+class JackInstrument {
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Event {
+        std::vector<uint8_t> bytes;
+        Clock::time_point at;
+    };
+
+    // Null when no server runs.
+    static std::unique_ptr<JackInstrument> open(const std::string& name);
+    ~JackInstrument();
+
+    std::string name() const { return m_name; }
+    // Queues messages for "out"; they leave in order, one JACK event each.
+    bool play(const std::vector<std::vector<uint8_t>>& messages);
+    // Waits until everything queued has been written into JACK (false on time-out).
+    bool waitUntilPlayed(std::chrono::milliseconds timeout);
+    // Everything "in" received so far.
+    std::vector<Event> received();
+    bool registerPort(const std::string& port, bool output);
+    bool unregisterPort(const std::string& port);
+    // Ends the client at once, as an instrument that is switched off.
+    void close();
+
+private:
+    explicit JackInstrument(jack_client_t* client);
+    static int process(jack_nframes_t frames, void* self);
+
+    jack_client_t* m_client;
+    std::string m_name;
+    jack_port_t* m_out = nullptr;
+    jack_port_t* m_in = nullptr;
+    jack_ringbuffer_t* m_toPlay = nullptr;
+    jack_ringbuffer_t* m_heard = nullptr;
+    std::map<std::string, jack_port_t*> m_extra;
+    std::vector<Event> m_received;
+    bool m_closed = false;
+};
