@@ -56,8 +56,13 @@ fuzz: build-fuzz
 	  -max_len=65536 -malloc_limit_mb=1 -rss_limit_mb=1024 -print_final_stats=1 \
 	  $(FUZZ_DIR)/tests/fuzz/corpus tests/fuzz/seeds
 
+# Every benchmark, the JACK ones against a server of their own.
 bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
+	@tests/jack/jackd-fixture.sh start bankshuttle-bench $(BUILD_DIR) && \
+	  status=0; \
+	  for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; \
+	    JACK_DEFAULT_SERVER=bankshuttle-bench JACK_NO_START_SERVER=1 $$b || status=1; done; \
+	  tests/jack/jackd-fixture.sh stop bankshuttle-bench $(BUILD_DIR); exit $$status
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,9 @@
-// Until the window exists, the program lists the dump types it recognises.
+// Until the window exists, the program lists the dump types it recognises and the MIDI
+// ports it finds.
 #include "dumptypes/KorvoDumptype.h"
+#include "midiinterface/MidiServiceFactory.h"
+#include "midiinterface/TQMidiInterfaceReceiver.h"
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
 
 #include <cstdio>
 #include <initializer_list>
@@ -37,6 +41,21 @@ int main() {
         const auto type = identifyDump(&dump);
         std::printf("  sound bank %02x       %.*s\n", bankModel,
                     static_cast<int>(type->title().size()), type->title().data());
+    }
+
+    std::string diagnostic;
+    const auto midi = createMidiService("BankShuttle", &diagnostic);
+    if (!diagnostic.empty()) {
+        std::fprintf(stderr, "bankshuttle: %s\n", diagnostic.c_str());
+    }
+    std::printf("MIDI system: %.*s\n", static_cast<int>(midi->apiName().size()),
+                midi->apiName().data());
+    for (uint16_t i = 0; i < TQMidiInterfaceReceiver::SourceNumber(*midi); ++i) {
+        std::printf("  input %u: %s\n", i, TQMidiInterfaceReceiver::SourceNameAt(*midi, i).c_str());
+    }
+    for (uint16_t i = 0; i < TQMidiInterfaceTransmitter::DestinationNumber(*midi); ++i) {
+        std::printf("  output %u: %s\n", i,
+                    TQMidiInterfaceTransmitter::DestinationNameAt(*midi, i).c_str());
     }
     return 0;
 }
