@@ -59,6 +59,8 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     m_didRecordingBegin = false;
     m_status = 0;
     m_event->clear();
+    m_recordedBytes = 0;
+    m_overflowed = false;
     std::this_thread::sleep_for(kSettleBeforeConnect);
     m_service.portConnectSource(m_port, m_source, &list);
 }
@@ -96,7 +98,15 @@ bool TQMidiInterfaceReceiver::waitForRecordOffWithTimeout(uint16_t seconds) {
 
 void TQMidiInterfaceReceiver::MidiReadProc(MidiPacketList packets, void* readProcRefCon,
                                            void* srcConnRefCon) {
-    static_cast<TQMidiInterfaceReceiver*>(readProcRefCon)->readData(srcConnRefCon, packets);
+    auto* self = static_cast<TQMidiInterfaceReceiver*>(readProcRefCon);
+    try {
+        self->readData(srcConnRefCon, packets);
+    } catch (...) {
+        // Out of memory: nothing may cross the service's thread. The message is lost, and
+        // said to be.
+        self->m_overflowed = true;
+        self->m_status = 0;
+    }
 }
 
 void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
@@ -113,7 +123,16 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                     ++run;
                 }
                 if (m_status == kSysEx) {
-                    m_event->insert(m_event->end(), byte, run);
+                    const auto n = static_cast<std::size_t>(run - byte);
+                    if (m_event->size() + n > kMaxMessageBytes ||
+                        m_recordedBytes + m_event->size() + n > kMaxDumpBytes) {
+                        m_overflowed = true;
+                        m_status = 0; // drop the message; the next 0xF0 starts afresh
+                        m_event->clear();
+                        m_event->shrink_to_fit();
+                    } else {
+                        m_event->insert(m_event->end(), byte, run);
+                    }
                     m_isStillRecording.store(true, std::memory_order_release);
                 }
                 byte = run;
@@ -129,6 +148,7 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 if (m_status == kSysEx) {
                     m_event->push_back(kEndOfSysEx);
                     dump.push_back(*m_event);
+                    m_recordedBytes += m_event->size();
                 }
                 m_isStillRecording.store(true, std::memory_order_release);
             }

@@ -42,6 +42,13 @@ public:
 
     // The parser: `list` is the destination list (a Dump).
     void readData(void* list, MidiPacketList packets);
+    // True when a message or the whole recording outgrew what a dump may hold; the message
+    // that did so was dropped.
+    bool didOverflow() const { return m_overflowed; }
+
+    // Bounds on what a source can make us hold; far above any real dump.
+    static constexpr std::size_t kMaxMessageBytes = std::size_t{64} << 20;
+    static constexpr std::size_t kMaxDumpBytes = std::size_t{1} << 30;
 
     static void MidiReadProc(MidiPacketList packets, void* readProcRefCon, void* srcConnRefCon);
 
@@ -57,4 +64,6 @@ private:
     // 0xF0 inside a message, 0xF7 after one, else the last other status byte. Each recording
     // starts clean, so bytes left from an earlier, cut-off recording are never stored.
     uint8_t m_status = 0;
+    std::size_t m_recordedBytes = 0;
+    std::atomic<bool> m_overflowed{false};
 };

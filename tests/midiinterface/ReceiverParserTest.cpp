@@ -120,4 +120,21 @@ TEST_F(Parser, LargeMessagesInSmallPackets) {
     EXPECT_EQ(stored()[0], message);
 }
 
+TEST_F(Parser, AnEndlessMessageIsDroppedNotHeld) {
+    // A source that never ends its message cannot make us hold more than the bound.
+    Bytes chunk(1 << 20, 0x11);
+    feed({{0xF0}});
+    for (std::size_t sent = 0; sent <= TQMidiInterfaceReceiver::kMaxMessageBytes;
+         sent += chunk.size()) {
+        feed({chunk});
+    }
+    EXPECT_TRUE(m_receiver->didOverflow());
+    EXPECT_LE(m_receiver->m_event->capacity(), chunk.size());
+    feed({chunk, {0xF7}});
+    EXPECT_TRUE(stored().empty());
+    // The next message is taken as usual.
+    feed({{0xF0, 0x01, 0xF7}});
+    EXPECT_EQ(stored(), (std::vector<Bytes>{{0xF0, 0x01, 0xF7}}));
+}
+
 } // namespace
