@@ -34,7 +34,9 @@ build-fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 run: build
-	$(BUILD_DIR)/src/app/bankshuttle
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY$$QT_QPA_PLATFORM" ]; then \
+	  echo "make run: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)"; \
+	else $(BUILD_DIR)/src/app/bankshuttle; fi
 
 # The regular run last, so that its summary closes the output.
 test: test-fuzz test-asan test-unit

@@ -41,9 +41,12 @@ std::unique_ptr<MidiService> createMidiService(std::string_view clientName,
 
 std::unique_ptr<MidiService> createMidiService(std::string_view clientName, std::string_view api,
                                                std::string* diagnostic) {
+    if (api == "none") {
+        return std::make_unique<NoMidiService>();
+    }
     if (!api.empty() && api != "alsa" && api != "jack") {
         say(diagnostic, "unknown MIDI system \"" + std::string(api) +
-                            "\" (use alsa or jack); no MIDI ports available");
+                            "\" (use alsa, jack or none); no MIDI ports available");
         return std::make_unique<NoMidiService>();
     }
     if (api == "alsa") {

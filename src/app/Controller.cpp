@@ -1,0 +1,248 @@
+#include "Controller.h"
+
+#include "dumptypes/DumpRules.h"
+#include "midifile/DumpFile.h"
+#include "ui_MainWindow.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QTimer>
+
+namespace {
+
+// The progress bar counts in hundredths of a tick, so fractional maxima keep their meaning.
+constexpr double kBarScale = 100.0;
+
+const QString kEmptyTitle = QStringLiteral("empty.mid");
+
+} // namespace
+
+Controller::Controller(MidiService& midi, UserDialogs& dialogs)
+    : m_midi(midi), m_dialogs(dialogs), m_window(std::make_unique<QMainWindow>()),
+      m_ui(std::make_unique<Ui::MainWindow>()), m_dump(std::make_unique<Dump>()),
+      m_type(identifyDump(m_dump.get())), m_meta7f(std::make_unique<buffer>()) {
+    m_midi.clientCreate("BankShuttle", nullptr, nullptr, &m_client);
+
+    m_ui->setupUi(m_window.get());
+    m_table = new EventTableModel(m_type, m_window.get());
+    QTableView& table = *m_ui->tableview_events;
+    table.setModel(m_table);
+    // Fixed sizes: measuring contents would visit every row of a 100,000-message dump.
+    const int line = table.fontMetrics().height();
+    table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table.verticalHeader()->setDefaultSectionSize(line + 6);
+    table.horizontalHeader()->setStretchLastSection(false);
+    table.horizontalHeader()->setSectionResizeMode(EventTableModel::kHeader, QHeaderView::Stretch);
+    table.setColumnWidth(EventTableModel::kNo,
+                         table.fontMetrics().horizontalAdvance("0000000") + 12);
+    table.setColumnWidth(EventTableModel::kSize,
+                         table.fontMetrics().horizontalAdvance("00000000") + 12);
+    m_window->installEventFilter(this);
+
+    connect(m_ui->button_clear, &QPushButton::clicked, this, &Controller::ClearDidPresses);
+    connect(m_ui->button_open, &QPushButton::clicked, this, &Controller::OpenDidPressed);
+    connect(m_ui->button_save, &QPushButton::clicked, this, &Controller::SaveDidPressed);
+    connect(m_ui->action_clear, &QAction::triggered, this, &Controller::ClearDidPresses);
+    connect(m_ui->action_open, &QAction::triggered, this, &Controller::OpenDidPressed);
+    connect(m_ui->action_save, &QAction::triggered, this, &Controller::SaveDidPressed);
+    connect(m_ui->action_quit, &QAction::triggered, m_window.get(), &QWidget::close);
+    updateMenuItems();
+}
+
+Controller::~Controller() {
+    m_window->removeEventFilter(this);
+    m_midi.clientDispose(m_client);
+}
+
+void Controller::awakeFromNib() {
+    m_ui->text_version->setText(QStringLiteral("Version " BANKSHUTTLE_VERSION));
+    m_ui->text_status->setText(QString());
+    m_ui->progress_duration->setVisible(false);
+    m_ui->popup_channel->setCurrentIndex(0);
+    switchToState(kStateEmpty);
+}
+
+void Controller::switchToState(int state) {
+    m_state = state;
+    if (state == kStateEmpty) {
+        m_ui->edit_trackname->setText(QString());
+        m_ui->edit_instrument->setText(QString());
+        m_window->setWindowTitle(kEmptyTitle);
+    }
+    const std::string_view title = m_type->title();
+    m_ui->edit_dumptype->setText(
+        QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    m_ui->button_open->setEnabled(m_state == kStateEmpty);
+    m_ui->button_save->setEnabled(m_state == kStateLoaded);
+    m_ui->button_clear->setEnabled(m_state == kStateLoaded);
+    m_ui->button_receive->setEnabled(m_state == kStateEmpty && m_sources != 0);
+    m_ui->button_transmit->setEnabled(m_state == kStateLoaded && m_destinations != 0);
+    m_ui->popup_input->setEnabled(m_state == kStateEmpty);
+    m_ui->popup_output->setEnabled(m_state == kStateLoaded);
+    m_ui->popup_channel->setEnabled(m_type->hasChannel());
+    updateMenuItems();
+    m_table->reloadData();
+}
+
+bool Controller::validateMenuItem(int tag) const {
+    switch (tag) {
+    case 1:
+        return m_state == kStateEmpty;
+    case 2:
+    case 3:
+        return m_state == kStateLoaded;
+    case 4:
+        return m_state == kStateEmpty && m_sources != 0;
+    case 5:
+        return m_state == kStateLoaded && m_destinations != 0;
+    case 6:
+        return m_state != kStateBusy;
+    default:
+        return true;
+    }
+}
+
+// One place that enables every menu item, by its tag.
+void Controller::updateMenuItems() {
+    for (QAction* action : m_window->findChildren<QAction*>()) {
+        const QVariant tag = action->property("tag");
+        if (tag.isValid()) {
+            action->setEnabled(validateMenuItem(tag.toInt()));
+        }
+    }
+}
+
+bool Controller::applicationShouldTerminate() const {
+    return m_state != kStateBusy;
+}
+
+bool Controller::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_window.get() && event->type() == QEvent::Close &&
+        !applicationShouldTerminate()) {
+        event->ignore(); // a transfer runs: closing now could leave an instrument half-loaded
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void Controller::later(void (Controller::*flow)()) {
+    QMetaObject::invokeMethod(this, flow, Qt::QueuedConnection);
+}
+
+void Controller::ClearDidPresses() {
+    m_dump->clear();
+    reidentify();
+    m_meta7f->clear();
+    switchToState(kStateEmpty);
+}
+
+void Controller::OpenDidPressed() {
+    later(&Controller::open);
+}
+
+void Controller::SaveDidPressed() {
+    later(&Controller::save);
+}
+
+void Controller::reidentify() {
+    m_type = identifyDump(m_dump.get());
+}
+
+void Controller::progressTimer() {
+    switch (m_timerstatus) {
+    case kTimerCounting:
+        setProgressValue(m_progressValue + 1.0);
+        [[fallthrough]];
+    case kTimerWaiting:
+        QTimer::singleShot(kProgressTickMs, this, &Controller::progressTimer);
+        break;
+    default:
+        break; // stopped: the chain of ticks ends here
+    }
+}
+
+void Controller::startProgress(double maximumTicks) {
+    setProgressIndeterminate(false);
+    setProgressMaximum(maximumTicks);
+    setProgressValue(0.0);
+    m_ui->progress_duration->setVisible(true);
+    m_timerstatus = kTimerWaiting;
+    QTimer::singleShot(kProgressTickMs, this, &Controller::progressTimer);
+}
+
+void Controller::setProgressMaximum(double ticks) {
+    m_progressMaximum = ticks;
+    m_ui->progress_duration->setMaximum(static_cast<int>(ticks * kBarScale));
+}
+
+void Controller::setProgressValue(double ticks) {
+    m_progressValue = ticks;
+    m_ui->progress_duration->setValue(
+        static_cast<int>(std::min(ticks, m_progressMaximum) * kBarScale));
+}
+
+void Controller::setProgressIndeterminate(bool indeterminate) {
+    if (indeterminate) {
+        m_ui->progress_duration->setRange(0, 0); // Qt animates a bar without a range
+    } else {
+        setProgressMaximum(m_progressMaximum);
+        m_ui->progress_duration->setMinimum(0);
+    }
+}
+
+void Controller::setTitleFromPath(const QString& path) {
+    m_window->setWindowTitle(QFileInfo(path).fileName());
+}
+
+void Controller::open() {
+    const std::optional<QString> path = m_dialogs.fileToRead(m_window.get());
+    if (!path) {
+        return;
+    }
+    openPath(*path);
+}
+
+void Controller::openPath(const QString& path) {
+    dumpfile::ReadResult read = dumpfile::readDumpFile(path.toStdString());
+    if (read.status == dumpfile::ReadStatus::tooManyTracks) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(
+            m_window.get(), QStringLiteral("Wrong file format"),
+            QStringLiteral("BankShuttle supports only midi files with format 0 (single track)."));
+    } else if (read.status == dumpfile::ReadStatus::ok) {
+        dumpfile::Contents& contents = read.contents;
+        if (contents.trackname) {
+            m_ui->edit_trackname->setText(QString::fromStdString(*contents.trackname));
+        }
+        if (contents.instrument) {
+            m_ui->edit_instrument->setText(QString::fromStdString(*contents.instrument));
+        }
+        if (contents.meta7f) {
+            *m_meta7f = std::move(*contents.meta7f);
+        }
+        *m_dump = std::move(contents.dump);
+        reidentify();
+        setTitleFromPath(path);
+    }
+    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
+}
+
+void Controller::save() {
+    const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get());
+    if (!path) {
+        return;
+    }
+    const Dump stored = dumprules::preparedForSave(*m_dump, m_type->hasChannel());
+    std::string why;
+    if (!dumpfile::writeDumpFile(path->toStdString(), stored,
+                                 m_ui->edit_trackname->text().toStdString(),
+                                 m_ui->edit_instrument->text().toStdString(), *m_meta7f, &why)) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Could not save"),
+                                QStringLiteral("The dump could not be saved as \"%1\": %2.")
+                                    .arg(QFileInfo(*path).fileName(), QString::fromStdString(why)));
+        return;
+    }
+    setTitleFromPath(*path);
+}

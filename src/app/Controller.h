@@ -1,0 +1,96 @@
+#pragma once
+
+#include "EventTableModel.h"
+#include "UserDialogs.h"
+#include "core/event.h"
+#include "dumptypes/KorvoDumptype.h"
+#include "midiinterface/MidiService.h"
+
+#include <QMainWindow>
+#include <QObject>
+
+#include <memory>
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one controller of the window: it owns the dump, its type and the kept sequencer-specific
+// data, holds the application state and keeps every control and menu item in line with it,
+// serves the event table, drives the progress bar and runs the flows Clear, Open and Save.
+class Controller : public QObject {
+    Q_OBJECT
+
+public:
+    enum State { kStateBusy = -1, kStateEmpty = 0, kStateLoaded = 1 };
+    enum TimerStatus { kTimerStopped = -1, kTimerWaiting = 0, kTimerCounting = 1 };
+    static constexpr int kProgressTickMs = 40;
+
+    // init: the empty dump and its type, the MIDI client, the window from its description;
+    // busy until awakeFromNib.
+    Controller(MidiService& midi, UserDialogs& dialogs);
+    // dealloc
+    ~Controller() override;
+
+    void awakeFromNib();
+
+    // Button and menu actions: each posts its flow to the event loop and returns.
+    void ClearDidPresses();
+    void OpenDidPressed();
+    void SaveDidPressed();
+
+    void switchToState(int state);
+    void progressTimer();
+    void setTimerStatus(int status) { m_timerstatus = status; }
+    // Shows the bar at 0 of `maximumTicks` and starts the chain of ticks, waiting.
+    void startProgress(double maximumTicks);
+    bool applicationShouldTerminate() const;
+    bool validateMenuItem(int tag) const;
+
+    // The flows.
+    void open();
+    void save();
+    // Open without the panel: a file named on the command line.
+    void openPath(const QString& path);
+
+    QMainWindow& window() { return *m_window; }
+    Ui::MainWindow& ui() { return *m_ui; }
+    int state() const { return m_state; }
+    int timerStatus() const { return m_timerstatus; }
+    const Dump& dump() const { return *m_dump; }
+    const KorvoDumptype& type() const { return *m_type; }
+    const buffer& meta7f() const { return *m_meta7f; }
+    // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
+    double progressValue() const { return m_progressValue; }
+    double progressMaximum() const { return m_progressMaximum; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void reidentify();
+    void updateMenuItems();
+    void setProgressMaximum(double ticks);
+    void setProgressValue(double ticks);
+    void setProgressIndeterminate(bool indeterminate);
+    void later(void (Controller::*flow)());
+    void setTitleFromPath(const QString& path);
+
+    MidiService& m_midi;
+    UserDialogs& m_dialogs;
+    std::unique_ptr<QMainWindow> m_window;
+    std::unique_ptr<Ui::MainWindow> m_ui;
+
+    std::unique_ptr<Dump> m_dump;
+    std::unique_ptr<KorvoDumptype> m_type;
+    std::unique_ptr<buffer> m_meta7f;
+    int m_state = kStateBusy;
+    MIDIClientRef m_client = 0;
+    uint16_t m_sources = 0;
+    uint16_t m_destinations = 0;
+    int m_timerstatus = kTimerStopped;
+
+    EventTableModel* m_table = nullptr; // owned by the window
+    double m_progressValue = 0.0;
+    double m_progressMaximum = 0.0;
+};

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "Controller.h"
+#include "UserDialogs.h"
+#include "midifile/DumpFile.h"
+#include "midiinterface/virtual/VirtualMidiService.h"
+#include "support/TempDir.h"
+#include "ui_MainWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+// Panels answer from a queue; alerts and beeps are recorded. Nothing ever waits for a person.
+class FakeDialogs final : public UserDialogs {
+public:
+    struct Alert {
+        bool critical;
+        QString title;
+        QString message;
+    };
+
+    // The panels' answers; an empty text cancels.
+    std::deque<QString> filesToRead, filesToWrite;
+    std::vector<Alert> alerts;
+    int beeps = 0;
+    // Runs when an alert is shown, before it is "dismissed".
+    std::function<void(const Alert&)> onAlert;
+
+    std::optional<QString> fileToRead(QWidget*) override { return next(filesToRead); }
+    std::optional<QString> fileToWrite(QWidget*) override { return next(filesToWrite); }
+    void informationalAlert(QWidget*, const QString& title, const QString& message) override {
+        record({false, title, message});
+    }
+    void criticalAlert(QWidget*, const QString& title, const QString& message) override {
+        record({true, title, message});
+    }
+    void beep() override { ++beeps; }
+
+private:
+    static std::optional<QString> next(std::deque<QString>& queue) {
+        if (queue.empty()) {
+            ADD_FAILURE() << "a file panel was opened that the test did not expect";
+            return std::nullopt;
+        }
+        const QString answer = queue.front();
+        queue.pop_front();
+        if (answer.isEmpty()) {
+            return std::nullopt;
+        }
+        return answer;
+    }
+    void record(const Alert& alert) {
+        alerts.push_back(alert);
+        if (onAlert) {
+            onAlert(alert);
+        }
+    }
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() : m_controller(m_midi, m_dialogs) {}
+
+    void SetUp() override { m_controller.awakeFromNib(); }
+
+    Ui::MainWindow& ui() { return m_controller.ui(); }
+
+    // Runs the event loop until `done` holds or the time is up.
+    static bool runUntil(const std::function<bool()>& done, int milliseconds = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > milliseconds) {
+                return false;
+            }
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+    static void spin(int milliseconds) {
+        runUntil([] { return false; }, milliseconds);
+    }
+
+    // Open and Save as the user does them: the button, then the panel's answer.
+    void openFile(const QString& path) {
+        m_dialogs.filesToRead.push_back(path);
+        m_controller.OpenDidPressed();
+        ASSERT_TRUE(runUntil([&] { return m_dialogs.filesToRead.empty(); }));
+    }
+    void saveFile(const QString& path) {
+        m_dialogs.filesToWrite.push_back(path);
+        m_controller.SaveDidPressed();
+        ASSERT_TRUE(runUntil([&] { return m_dialogs.filesToWrite.empty(); }));
+    }
+
+    VirtualMidiService m_midi;
+    FakeDialogs m_dialogs;
+    Controller m_controller;
+    TempDir m_dir;
+};

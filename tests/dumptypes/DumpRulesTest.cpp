@@ -1,0 +1,67 @@
+#include "dumptypes/DumpRules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace dumprules;
+
+midi::event message(uint8_t model, uint8_t kind, std::size_t size = 8) {
+    midi::event m(buffer(size, 0x00));
+    m[0] = 0xF0;
+    m[1] = 0x31;
+    if (size > 3) {
+        m[3] = model;
+    }
+    if (size > 4) {
+        m[4] = kind;
+    }
+    m.back() = 0xF7;
+    return m;
+}
+
+TEST(DumpRules, PacingByModelByte) {
+    for (uint8_t kind : {0x00, 0x01, 0x10, 0x7F}) {
+        EXPECT_TRUE(isOffsetNeeded({message(0x5C, kind)}));
+        EXPECT_TRUE(isOffsetNeeded({message(0x5B, kind)}));
+        EXPECT_TRUE(isOffsetNeeded({message(0x77, kind)}));
+    }
+    EXPECT_FALSE(isOffsetNeeded({message(0x5E, 0x01)})); // the Mk II needs none
+    EXPECT_FALSE(isOffsetNeeded({message(0x38, 0x01)}));
+    EXPECT_FALSE(isOffsetNeeded({}));
+    EXPECT_FALSE(isOffsetNeeded({midi::event{0xF0, 0x31, 0x00}})); // no model byte
+
+    Dump dump{message(0x5C, 0x01), message(0x38, 0x01)};
+    dump[1].m_offset = 4.0;
+    applyPacing(dump);
+    EXPECT_EQ(dump[0].m_offset, kPacedOffset);
+    EXPECT_EQ(dump[1].m_offset, kPacedOffset);
+}
+
+TEST(DumpRules, ChannelBitsInCopiesOnly) {
+    const Dump dump{message(0x38, 0x20), message(0x38, 0x3F), message(0x38, 0, 4)};
+    const Dump sent = preparedForTransmit(dump, true, 5);
+    EXPECT_EQ(sent[0][4], 0x25);
+    EXPECT_EQ(sent[1][4], 0x35);
+    EXPECT_EQ(static_cast<const buffer&>(sent[2]), static_cast<const buffer&>(dump[2]));
+    const Dump stored = preparedForSave(dump, true);
+    EXPECT_EQ(stored[0][4], 0x20);
+    EXPECT_EQ(stored[1][4], 0x30);
+    EXPECT_EQ(dump[1][4], 0x3F); // the original is untouched
+    EXPECT_EQ(preparedForTransmit(dump, false, 5)[1][4], 0x3F);
+    EXPECT_EQ(preparedForSave(dump, false)[1][4], 0x3F);
+}
+
+TEST(DumpRules, TransmitEstimate) {
+    // 1,000 bytes with no pauses: 320,000 µs, a progress maximum of 8 ticks of 40 ms.
+    Dump plain{message(0x38, 0, 600), message(0x38, 0, 400)};
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(plain), 320000.0);
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(plain) / 0.04 / 1e6, 8.0);
+    // Ten paced messages of 100 bytes: 3,320,000 µs, 83 ticks.
+    Dump paced(10, message(0x77, 0x01, 100));
+    applyPacing(paced);
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(paced), 3320000.0);
+    EXPECT_NEAR(transmitEstimateMicroseconds(paced) / 0.04 / 1e6, 83.0, 1e-9);
+}
+
+} // namespace
