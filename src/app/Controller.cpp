@@ -2,14 +2,25 @@
 
 #include "dumptypes/DumpRules.h"
 #include "midifile/DumpFile.h"
+#include "midiinterface/TQMidiInterfaceReceiver.h"
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QScreen>
 #include <QTimer>
 
+#include <chrono>
+
 namespace {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// How often the background operations look at the receiver or transmitter.
+constexpr auto kOperationPoll = 40ms;
 
 // The progress bar counts in hundredths of a tick, so fractional maxima keep their meaning.
 constexpr double kBarScale = 100.0;
@@ -22,7 +33,7 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     : m_midi(midi), m_dialogs(dialogs), m_window(std::make_unique<QMainWindow>()),
       m_ui(std::make_unique<Ui::MainWindow>()), m_dump(std::make_unique<Dump>()),
       m_type(identifyDump(m_dump.get())), m_meta7f(std::make_unique<buffer>()) {
-    m_midi.clientCreate("BankShuttle", nullptr, nullptr, &m_client);
+    m_midi.clientCreate("BankShuttle", &MidiNotifyProc, this, &m_client);
 
     m_ui->setupUi(m_window.get());
     m_table = new EventTableModel(m_type, m_window.get());
@@ -46,13 +57,21 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     connect(m_ui->action_clear, &QAction::triggered, this, &Controller::ClearDidPresses);
     connect(m_ui->action_open, &QAction::triggered, this, &Controller::OpenDidPressed);
     connect(m_ui->action_save, &QAction::triggered, this, &Controller::SaveDidPressed);
+    connect(m_ui->button_receive, &QPushButton::clicked, this, &Controller::ReceiveDidPressed);
+    connect(m_ui->button_transmit, &QPushButton::clicked, this, &Controller::TransmitDidPressed);
+    connect(m_ui->action_receive, &QAction::triggered, this, &Controller::ReceiveDidPressed);
+    connect(m_ui->action_transmit, &QAction::triggered, this, &Controller::TransmitDidPressed);
     connect(m_ui->action_quit, &QAction::triggered, m_window.get(), &QWidget::close);
     updateMenuItems();
 }
 
 Controller::~Controller() {
-    m_window->removeEventFilter(this);
+    // No notification reaches this object once the client is gone.
     m_midi.clientDispose(m_client);
+    if (m_operation.joinable()) {
+        m_operation.join(); // a transfer always ends, the receiver's wait included
+    }
+    m_window->removeEventFilter(this);
 }
 
 void Controller::awakeFromNib() {
@@ -60,7 +79,9 @@ void Controller::awakeFromNib() {
     m_ui->text_status->setText(QString());
     m_ui->progress_duration->setVisible(false);
     m_ui->popup_channel->setCurrentIndex(0);
+    m_window->move(m_window->screen()->availableGeometry().center() - m_window->rect().center());
     switchToState(kStateEmpty);
+    rescanMidi();
 }
 
 void Controller::switchToState(int state) {
@@ -162,13 +183,16 @@ void Controller::progressTimer() {
     }
 }
 
-void Controller::startProgress(double maximumTicks) {
+void Controller::startProgressTimer() {
+    m_timerstatus = kTimerWaiting;
+    QTimer::singleShot(kProgressTickMs, this, &Controller::progressTimer);
+}
+
+void Controller::showProgress(double maximumTicks) {
     setProgressIndeterminate(false);
     setProgressMaximum(maximumTicks);
     setProgressValue(0.0);
     m_ui->progress_duration->setVisible(true);
-    m_timerstatus = kTimerWaiting;
-    QTimer::singleShot(kProgressTickMs, this, &Controller::progressTimer);
 }
 
 void Controller::setProgressMaximum(double ticks) {
@@ -245,4 +269,183 @@ void Controller::save() {
         return;
     }
     setTitleFromPath(*path);
+}
+
+// ---- MIDI ports --------------------------------------------------------------------------
+
+void Controller::MidiNotifyProc(const MidiNotification& notification, void* refCon) {
+    if (notification.messageID != kMIDIMsgSetupChanged) {
+        return;
+    }
+    auto* self = static_cast<Controller*>(refCon);
+    // The window is touched on its own thread only.
+    QMetaObject::invokeMethod(
+        self,
+        [self] {
+            self->m_dialogs.beep();
+            self->m_dialogs.informationalAlert(
+                self->m_window.get(), QStringLiteral("MIDI Environment did change!"), QString());
+            self->rescanMidi();
+        },
+        Qt::QueuedConnection);
+}
+
+void Controller::fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources) {
+    popup->clear();
+    for (uint16_t i = 0; i < count; ++i) {
+        const std::string name = sources ? TQMidiInterfaceReceiver::SourceNameAt(m_midi, i)
+                                         : TQMidiInterfaceTransmitter::DestinationNameAt(m_midi, i);
+        popup->addItem(QString::fromStdString(name));
+    }
+    if (count == 0) {
+        popup->addItem(none);
+    }
+    popup->setCurrentIndex(0);
+}
+
+void Controller::rescanMidi() {
+    m_sources = TQMidiInterfaceReceiver::SourceNumber(m_midi);
+    fillPortMenu(m_ui->popup_input, m_sources, QStringLiteral("no input ports detected"), true);
+    m_destinations = TQMidiInterfaceTransmitter::DestinationNumber(m_midi);
+    fillPortMenu(m_ui->popup_output, m_destinations, QStringLiteral("no output ports detected"),
+                 false);
+    m_ui->button_receive->setEnabled(m_sources != 0 && m_state == kStateEmpty);
+    m_ui->button_transmit->setEnabled(m_destinations != 0 && m_state == kStateLoaded);
+    updateMenuItems();
+}
+
+// ---- Receive and Transmit ----------------------------------------------------------------
+
+void Controller::startOperation(std::function<void()> operation) {
+    if (m_operation.joinable()) {
+        m_operation.join();
+    }
+    m_operation = std::thread(std::move(operation));
+}
+
+void Controller::ReceiveDidPressed() {
+    startProgressTimer();
+    later(&Controller::receive);
+}
+
+void Controller::TransmitDidPressed() {
+    startProgressTimer();
+    later(&Controller::transmit);
+}
+
+void Controller::receive() {
+    const auto deadline = SteadyClock::now() + std::chrono::duration<double>(kReceiveWaitSeconds);
+    // The dump is recorded into a list of its own, which this thread does not touch until the
+    // finish step: the table may repaint at any time and must never see it growing.
+    m_dump->clear();
+    reidentify();
+    switchToState(kStateBusy);
+    showProgress(kReceiveWaitTicks);
+    // The endpoint the menu shows, or none if it has gone since.
+    const MIDIEndpointRef source = TQMidiInterfaceReceiver::SourceNamed(
+        m_midi, m_ui->popup_input->currentText().toStdString());
+    auto receiver = std::make_shared<TQMidiInterfaceReceiver>(m_midi, m_client, source);
+    auto recording = std::make_shared<Dump>();
+    receiver->recordOn(*recording);
+    m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
+    m_timerstatus = kTimerCounting;
+
+    startOperation([this, receiver, recording, deadline] {
+        while (!receiver->didRecordingBegin() && SteadyClock::now() < deadline) {
+            std::this_thread::sleep_for(kOperationPoll);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, receiver] { receiveBegan(receiver->didRecordingBegin()); },
+            Qt::QueuedConnection);
+        receiver->waitForRecordOffWithTimeout(0);
+        QMetaObject::invokeMethod(
+            this,
+            [this, receiver, recording] {
+                receiveFinished(std::move(*recording), receiver->didOverflow());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Controller::receiveBegan(bool began) {
+    if (began) {
+        m_ui->text_status->setText(QStringLiteral("recording..."));
+        setProgressIndeterminate(true);
+    }
+    m_timerstatus = kTimerStopped;
+}
+
+void Controller::receiveFinished(Dump recorded, bool overflowed) {
+    if (m_operation.joinable()) {
+        m_operation.join(); // it has just posted this step and ends
+    }
+    setProgressIndeterminate(false);
+    setProgressValue(0.0);
+    *m_dump = std::move(recorded);
+    reidentify();
+    if (!m_dump->empty()) {
+        m_ui->edit_trackname->setText(QString(dumpfile::kTracknamePlaceholder.data()));
+        m_ui->edit_instrument->setText(QString(dumpfile::kInstrumentPlaceholder.data()));
+        m_window->setWindowTitle(QStringLiteral("untitled.mid"));
+    }
+    m_ui->text_status->setText(QString());
+    m_ui->progress_duration->setVisible(false);
+    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
+    if (overflowed) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Receive incomplete"),
+                                QStringLiteral("A message too large to hold was dropped."));
+    }
+}
+
+void Controller::transmit() {
+    const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
+    auto sending = std::make_shared<const Dump>(
+        dumprules::preparedForTransmit(*m_dump, m_type->hasChannel(), channel));
+    switchToState(kStateBusy);
+    const double estimate = dumprules::transmitEstimateMicroseconds(*sending);
+    showProgress(estimate / (kProgressTickMs / 1000.0) / 1'000'000.0);
+
+    // Opening the output silences the instrument before the user is asked anything.
+    const MIDIEndpointRef destination = TQMidiInterfaceTransmitter::DestinationNamed(
+        m_midi, m_ui->popup_output->currentText().toStdString());
+    auto transmitter = std::make_shared<TQMidiInterfaceTransmitter>(m_midi, m_client, destination);
+    const std::string_view instruction = m_type->transmitInstruction();
+    if (!instruction.empty()) {
+        m_dialogs.informationalAlert(
+            m_window.get(), QStringLiteral("Ready?"),
+            QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size())));
+    }
+    m_ui->text_status->setText(QStringLiteral("transmitting..."));
+    m_timerstatus = kTimerCounting;
+
+    startOperation([this, transmitter, sending] {
+        transmitter->transmitDump(*sending);
+        while (transmitter->isStillTransmitting()) {
+            std::this_thread::sleep_for(kOperationPoll);
+        }
+        const std::size_t refused = transmitter->refusedCount();
+        const std::size_t messages = sending->size();
+        QMetaObject::invokeMethod(
+            this, [this, refused, messages] { transmitFinished(refused, messages); },
+            Qt::QueuedConnection);
+    });
+}
+
+void Controller::transmitFinished(std::size_t refused, std::size_t messages) {
+    if (m_operation.joinable()) {
+        m_operation.join();
+    }
+    m_timerstatus = kTimerStopped;
+    setProgressValue(0.0);
+    m_ui->text_status->setText(QString());
+    m_ui->progress_duration->setVisible(false);
+    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
+    // A partly loaded operating system must never pass for a success.
+    if (refused != 0) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(
+            m_window.get(), QStringLiteral("Transmission incomplete"),
+            QStringLiteral("%1 of %2 messages could not be sent.").arg(refused).arg(messages));
+    }
 }

@@ -9,7 +9,11 @@
 #include <QMainWindow>
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <thread>
+
+class QComboBox;
 
 namespace Ui {
 class MainWindow;
@@ -17,7 +21,11 @@ class MainWindow;
 
 // The one controller of the window: it owns the dump, its type and the kept sequencer-specific
 // data, holds the application state and keeps every control and menu item in line with it,
-// serves the event table, drives the progress bar and runs the flows Clear, Open and Save.
+// serves the event table, keeps the port menus in line with the MIDI system, drives the
+// progress bar and runs the flows Clear, Open, Save, Receive and Transmit.
+//
+// Receive and Transmit each run one background operation that waits on the MIDI interface
+// and posts its steps back to this object's thread, where every change of the window is made.
 class Controller : public QObject {
     Q_OBJECT
 
@@ -38,18 +46,28 @@ public:
     void ClearDidPresses();
     void OpenDidPressed();
     void SaveDidPressed();
+    void ReceiveDidPressed();
+    void TransmitDidPressed();
 
     void switchToState(int state);
     void progressTimer();
     void setTimerStatus(int status) { m_timerstatus = status; }
-    // Shows the bar at 0 of `maximumTicks` and starts the chain of ticks, waiting.
-    void startProgress(double maximumTicks);
+    // What the Receive and Transmit buttons do first: the timer waits, its ticks begin.
+    void startProgressTimer();
     bool applicationShouldTerminate() const;
     bool validateMenuItem(int tag) const;
 
     // The flows.
     void open();
     void save();
+    void receive();
+    void transmit();
+    void rescanMidi();
+    // The MIDI client's notification callback, on a thread of the MIDI service.
+    static void MidiNotifyProc(const MidiNotification& notification, void* refCon);
+
+    static constexpr double kReceiveWaitSeconds = 10.0;
+    static constexpr double kReceiveWaitTicks = 250.0;
     // Open without the panel: a file named on the command line.
     void openPath(const QString& path);
 
@@ -70,11 +88,17 @@ protected:
 private:
     void reidentify();
     void updateMenuItems();
+    void showProgress(double maximumTicks);
     void setProgressMaximum(double ticks);
     void setProgressValue(double ticks);
     void setProgressIndeterminate(bool indeterminate);
     void later(void (Controller::*flow)());
     void setTitleFromPath(const QString& path);
+    void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
+    void startOperation(std::function<void()> operation);
+    void receiveBegan(bool began);
+    void receiveFinished(Dump recorded, bool overflowed);
+    void transmitFinished(std::size_t refused, std::size_t messages);
 
     MidiService& m_midi;
     UserDialogs& m_dialogs;
@@ -91,6 +115,7 @@ private:
     int m_timerstatus = kTimerStopped;
 
     EventTableModel* m_table = nullptr; // owned by the window
+    std::thread m_operation;            // the background operation of Receive or Transmit
     double m_progressValue = 0.0;
     double m_progressMaximum = 0.0;
 };

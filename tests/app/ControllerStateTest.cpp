@@ -151,7 +151,7 @@ TEST_F(ControllerState, EventTableCells) {
 
 TEST_F(ControllerState, ProgressTimerModes) {
     Controller& c = m_controller;
-    c.startProgress(250.0);
+    c.startProgressTimer();
     EXPECT_EQ(c.timerStatus(), Controller::kTimerWaiting);
     spin(300); // ticks come, the bar stands
     EXPECT_EQ(c.progressValue(), 0.0);

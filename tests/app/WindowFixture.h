@@ -62,29 +62,42 @@ private:
     }
 };
 
+// Runs the event loop until `done` holds or the time is up.
+inline bool runUntil(const std::function<bool()>& done, int milliseconds = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+inline void spin(int milliseconds) {
+    runUntil([] { return false; }, milliseconds);
+}
+
+// The instrument of the window tests, on the virtual MIDI service.
+inline const MidiServiceBase::EndpointId kSynthOut{"KoRvO", "Synth out"};
+inline const MidiServiceBase::EndpointId kSynthIn{"KoRvO", "Synth in"};
+
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() : m_controller(m_midi, m_dialogs) {}
+    // With `instrument`, the MIDI system has the synth's ports before the window starts.
+    explicit WindowTest(bool instrument = false)
+        : m_controller(instrument ? withInstrument(m_midi) : m_midi, m_dialogs) {}
+
+    static VirtualMidiService& withInstrument(VirtualMidiService& midi) {
+        midi.addSource(kSynthOut);
+        midi.addDestination(kSynthIn);
+        return midi;
+    }
 
     void SetUp() override { m_controller.awakeFromNib(); }
 
     Ui::MainWindow& ui() { return m_controller.ui(); }
-
-    // Runs the event loop until `done` holds or the time is up.
-    static bool runUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > milliseconds) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
-    }
-    static void spin(int milliseconds) {
-        runUntil([] { return false; }, milliseconds);
-    }
 
     // Open and Save as the user does them: the button, then the panel's answer.
     void openFile(const QString& path) {

@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-// One JACK period at 48 kHz and 128 frames: the granularity of arrival times.
-constexpr auto kPeriod = std::chrono::microseconds(128 * 1'000'000 / 48'000);
+// One JACK period of the test server (1024 frames at 48 kHz): the granularity of arrival times.
+constexpr auto kPeriod = std::chrono::microseconds(1024 * 1'000'000 / 48'000);
 
 Bytes sysex(std::size_t size, std::mt19937& random) {
     Bytes b(size);

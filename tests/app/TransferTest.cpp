@@ -1,0 +1,226 @@
+// Port menus, Receive and Transmit in the window, over the virtual MIDI service.
+#include "WindowFixture.h"
+
+#include <QAction>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+Bytes sysex(uint8_t model, uint8_t kind, std::size_t size, uint8_t fill = 0x22) {
+    Bytes m(size, fill);
+    m[0] = 0xF0;
+    m[1] = 0x31;
+    m[2] = 0x00;
+    m[3] = model;
+    m[4] = kind;
+    m.back() = 0xF7;
+    return m;
+}
+
+Bytes joined(const std::vector<Bytes>& messages) {
+    Bytes all;
+    for (const Bytes& m : messages) {
+        all.insert(all.end(), m.begin(), m.end());
+    }
+    return all;
+}
+
+class Ports : public WindowTest {};
+
+class Transfers : public WindowTest {
+protected:
+    Transfers() : WindowTest(true) {}
+
+    bool tagEnabled(int tag) {
+        for (QAction* action : m_controller.window().findChildren<QAction*>()) {
+            if (action->property("tag").toInt() == tag) {
+                return action->isEnabled();
+            }
+        }
+        return false;
+    }
+    bool idle() { return m_controller.state() != Controller::kStateBusy; }
+    void waitIdle(int ms = 20000) {
+        ASSERT_TRUE(runUntil([&] { return idle(); }, ms));
+    }
+
+    // Receives `messages` sent by the synth in one go, starting `after` the button press
+    // (by default once the input is connected, 600 ms after the press).
+    void receive(const std::vector<Bytes>& messages, std::chrono::milliseconds after = 1000ms) {
+        m_controller.ReceiveDidPressed();
+        m_midi.playBytes(kSynthOut, joined(messages), 256, after);
+        ASSERT_TRUE(runUntil([&] { return !idle(); }));
+        waitIdle();
+    }
+    std::vector<VirtualMidiService::Received> sent() { return m_midi.received(kSynthIn); }
+};
+
+TEST_F(Ports, NoPortsMeanPlaceholdersAndNoTransfers) {
+    EXPECT_EQ(ui().popup_input->count(), 1);
+    EXPECT_EQ(ui().popup_input->currentText(), "no input ports detected");
+    EXPECT_EQ(ui().popup_output->count(), 1);
+    EXPECT_EQ(ui().popup_output->currentText(), "no output ports detected");
+    EXPECT_FALSE(ui().button_receive->isEnabled());
+    EXPECT_FALSE(m_controller.validateMenuItem(4));
+    EXPECT_FALSE(m_controller.validateMenuItem(5));
+}
+
+TEST_F(Transfers, PortsAreListedAndFollowTheState) {
+    EXPECT_EQ(ui().popup_input->currentText(), "KoRvO: Synth out");
+    EXPECT_EQ(ui().popup_output->currentText(), "KoRvO: Synth in");
+    EXPECT_TRUE(ui().button_receive->isEnabled());
+    EXPECT_TRUE(tagEnabled(4));
+    EXPECT_FALSE(tagEnabled(5));
+
+    receive({sysex(0x5D, 0x01, 20)});
+    ASSERT_EQ(m_controller.state(), Controller::kStateLoaded);
+    m_controller.rescanMidi();
+    EXPECT_FALSE(ui().button_receive->isEnabled());
+    EXPECT_TRUE(ui().button_transmit->isEnabled());
+    EXPECT_TRUE(tagEnabled(5));
+    EXPECT_FALSE(tagEnabled(4));
+}
+
+TEST_F(Transfers, ASetupChangeWhileBusyRebuildsTheListsOnly) {
+    m_controller.switchToState(Controller::kStateBusy);
+    ui().popup_output->setCurrentIndex(0);
+    m_midi.addDestination({"Other", "Drum in"});
+    ASSERT_TRUE(runUntil([&] { return !m_dialogs.alerts.empty(); }));
+    EXPECT_FALSE(m_dialogs.alerts[0].critical);
+    EXPECT_EQ(m_dialogs.alerts[0].title, "MIDI Environment did change!");
+    EXPECT_EQ(m_dialogs.alerts[0].message, "");
+    EXPECT_EQ(m_dialogs.beeps, 1);
+    EXPECT_EQ(ui().popup_output->count(), 2);
+    EXPECT_EQ(ui().popup_output->currentIndex(), 0);
+    EXPECT_EQ(ui().popup_input->currentIndex(), 0);
+    for (QPushButton* button : {ui().button_open, ui().button_save, ui().button_clear,
+                                ui().button_receive, ui().button_transmit}) {
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(Transfers, ReceiveALateDumpWhole) {
+    ui().edit_trackname->setText("old name");
+    m_controller.ReceiveDidPressed();
+    EXPECT_EQ(m_controller.timerStatus(), Controller::kTimerWaiting);
+    const std::vector<Bytes> dump{sysex(0x38, 0x01, 3000, 1), sysex(0x38, 0x01, 3000, 2)};
+    m_midi.playBytes(kSynthOut, joined(dump), 100, 3000ms);
+    ASSERT_TRUE(runUntil([&] { return ui().text_status->text() == "waiting for sysex data..."; }));
+    EXPECT_EQ(m_controller.state(), Controller::kStateBusy);
+    EXPECT_EQ(m_controller.progressMaximum(), 250.0);
+    EXPECT_EQ(m_controller.timerStatus(), Controller::kTimerCounting);
+    ASSERT_TRUE(runUntil([&] { return ui().text_status->text() == "recording..."; }, 6000));
+    EXPECT_EQ(m_controller.timerStatus(), Controller::kTimerStopped);
+    waitIdle();
+    ASSERT_EQ(m_controller.dump().size(), 2u);
+    EXPECT_EQ(Bytes(m_controller.dump()[1].begin(), m_controller.dump()[1].end()), dump[1]);
+    EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
+    EXPECT_EQ(ui().edit_dumptype->text(), "STRATA 500 - Presets");
+    EXPECT_EQ(ui().edit_trackname->text(), "trackname");
+    EXPECT_EQ(ui().edit_instrument->text(), "instrument");
+    EXPECT_EQ(m_controller.window().windowTitle(), "untitled.mid");
+    EXPECT_EQ(ui().text_status->text(), "");
+    EXPECT_FALSE(ui().progress_duration->isVisibleTo(&m_controller.window()));
+}
+
+TEST_F(Transfers, ReceiveKeepsOnlyWholeMessages) {
+    Bytes cut = sysex(0x38, 0x01, 500, 3);
+    cut.resize(250);
+    receive({sysex(0x38, 0x01, 500, 1), sysex(0x38, 0x01, 500, 2), cut});
+    EXPECT_EQ(m_controller.dump().size(), 2u);
+    EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
+}
+
+TEST_F(Transfers, AnInstrumentThatNeverSendsLeavesTheWindowEmpty) {
+    m_controller.ReceiveDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    double highest = 0.0;
+    ASSERT_TRUE(runUntil(
+        [&] {
+            highest = std::max(highest, m_controller.progressValue());
+            return idle();
+        },
+        15000));
+    EXPECT_EQ(m_controller.state(), Controller::kStateEmpty);
+    EXPECT_EQ(ui().text_status->text(), "");
+    EXPECT_TRUE(m_controller.dump().empty());
+    EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
+    // The bar stopped short of its end: counting began after the 600 ms of connecting. The
+    // finish step puts it back to 0.
+    EXPECT_GT(highest, 200.0);
+    EXPECT_LT(highest, 250.0);
+    EXPECT_EQ(m_controller.progressValue(), 0.0);
+}
+
+TEST_F(Transfers, TransmitWritesTheChannelIntoTheCopyOnly) {
+    receive({sysex(0x38, 0x20, 100), sysex(0x38, 0x3F, 100)});
+    ASSERT_TRUE(ui().popup_channel->isEnabled());
+    ui().popup_channel->setCurrentIndex(5);
+    std::size_t heardBeforeAlert = 0;
+    m_dialogs.onAlert = [&](const FakeDialogs::Alert&) { heardBeforeAlert = sent().size(); };
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    EXPECT_DOUBLE_EQ(m_controller.progressMaximum(), 200 * 320.0 / 40000.0);
+    waitIdle();
+
+    // All Notes Off before the "Ready?" alert, with the type's instruction.
+    ASSERT_EQ(m_dialogs.alerts.size(), 1u);
+    EXPECT_EQ(m_dialogs.alerts[0].title, "Ready?");
+    EXPECT_EQ(m_dialogs.alerts[0].message,
+              "On your STRATA 500 please press\nMIDI -> Cursor right to \"BLoadGo\" -> Enter!");
+    EXPECT_EQ(heardBeforeAlert, 1u);
+    const auto got = sent();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].bytes.size(), 51u);
+    EXPECT_EQ(got[1].bytes[4], 0x25);
+    EXPECT_EQ(got[2].bytes[4], 0x35);
+    EXPECT_EQ(m_controller.dump()[0][4], 0x20);
+    EXPECT_EQ(m_controller.dump()[1][4], 0x3F);
+    EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
+    EXPECT_EQ(ui().text_status->text(), "");
+    EXPECT_FALSE(ui().progress_duration->isVisibleTo(&m_controller.window()));
+}
+
+TEST_F(Transfers, TransmitPacesTheModelsThatNeedIt) {
+    std::vector<Bytes> dump(10, sysex(0x77, 0x01, 100));
+    receive(dump);
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    EXPECT_NEAR(m_controller.progressMaximum(), 83.0, 1e-9);
+    waitIdle();
+    const auto got = sent();
+    ASSERT_EQ(got.size(), 11u);
+    for (std::size_t i = 2; i < got.size(); ++i) {
+        EXPECT_GE(got[i].at - got[i - 1].at, 300ms + 32ms) << i;
+        EXPECT_LT(got[i].at - got[i - 1].at, 600ms) << i;
+    }
+    EXPECT_EQ(m_dialogs.alerts.size(), 1u); // starfell has an instruction
+}
+
+TEST_F(Transfers, NoAlertWithoutAnInstruction) {
+    receive({sysex(0x5D, 0x01, 600), sysex(0x5D, 0x01, 400)}); // OMNIGRID: no texts
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    EXPECT_DOUBLE_EQ(m_controller.progressMaximum(), 8.0);
+    waitIdle();
+    EXPECT_TRUE(m_dialogs.alerts.empty());
+    EXPECT_EQ(sent().size(), 3u);
+}
+
+TEST_F(Transfers, RefusedMessagesAreReportedAtTheEnd) {
+    receive({sysex(0x5D, 0x01, 10), sysex(0x5D, 0x01, 10)});
+    m_midi.refuseSysex(true);
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    waitIdle();
+    ASSERT_EQ(m_dialogs.alerts.size(), 1u);
+    EXPECT_TRUE(m_dialogs.alerts[0].critical);
+    EXPECT_EQ(m_dialogs.alerts[0].title, "Transmission incomplete");
+    EXPECT_EQ(m_dialogs.alerts[0].message, "2 of 2 messages could not be sent.");
+    EXPECT_EQ(m_dialogs.beeps, 1);
+    EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
+}
+
+} // namespace
