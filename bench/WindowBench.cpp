@@ -1,6 +1,6 @@
 // Opening a file of 100,000 messages in the window and showing its table.
 #include "Controller.h"
-#include "UserDialogs.h"
+#include "QtBench.h"
 #include "midifile/DumpFile.h"
 #include "midiinterface/virtual/VirtualMidiService.h"
 
@@ -13,15 +13,6 @@
 #include <filesystem>
 
 namespace {
-
-class NoDialogs final : public UserDialogs {
-public:
-    std::optional<QString> fileToRead(QWidget*) override { return std::nullopt; }
-    std::optional<QString> fileToWrite(QWidget*) override { return std::nullopt; }
-    void informationalAlert(QWidget*, const QString&, const QString&) override {}
-    void criticalAlert(QWidget*, const QString&, const QString&) override {}
-    void beep() override {}
-};
 
 void BM_OpenAndShowLargeDump(benchmark::State& state) {
     const auto path = std::filesystem::temp_directory_path() /
@@ -55,11 +46,4 @@ BENCHMARK(BM_OpenAndShowLargeDump)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BANKSHUTTLE_QT_BENCHMARK_MAIN()

@@ -2,7 +2,7 @@
 // the estimate its progress bar runs on, and how long after an instrument's last byte the
 // window shows the received dump.
 #include "Controller.h"
-#include "UserDialogs.h"
+#include "QtBench.h"
 #include "midifile/DumpFile.h"
 #include "midiinterface/jack/JackMidiService.h"
 #include "support/JackInstrument.h"
@@ -22,15 +22,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class NoDialogs final : public UserDialogs {
-public:
-    std::optional<QString> fileToRead(QWidget*) override { return std::nullopt; }
-    std::optional<QString> fileToWrite(QWidget*) override { return std::nullopt; }
-    void informationalAlert(QWidget*, const QString&, const QString&) override {}
-    void criticalAlert(QWidget*, const QString&, const QString&) override {}
-    void beep() override {}
-};
 
 bool runUntil(const std::function<bool()>& done, int milliseconds) {
     QElapsedTimer timer;
@@ -141,11 +132,4 @@ BENCHMARK(BM_WindowReceiveLatency)->Iterations(5)->UseManualTime()->Unit(benchma
 
 } // namespace
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BANKSHUTTLE_QT_BENCHMARK_MAIN()

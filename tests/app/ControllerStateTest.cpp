@@ -7,17 +7,6 @@
 
 namespace {
 
-midi::event message(uint8_t model, uint8_t kind, std::size_t size) {
-    midi::event m(buffer(size, 0x11));
-    m[0] = 0xF0;
-    m[1] = 0x31;
-    m[2] = 0x00;
-    m[3] = model;
-    m[4] = kind;
-    m.back() = 0xF7;
-    return m;
-}
-
 // A file with the given messages, written as Save would write it.
 QString dumpFile(const TempDir& dir, const Dump& dump, const std::string& name = "d.mid") {
     const std::string path = dir.file(name);
@@ -87,7 +76,7 @@ TEST_F(ControllerState, AfterAwakeFromNib) {
 
 TEST_F(ControllerState, EnablingFollowsStateAndChannel) {
     // A type without a channel: the channel pop-up stays off in every state.
-    openFile(dumpFile(m_dir, {message(0x5C, 0x01, 10)}));
+    openFile(dumpFile(m_dir, {korvoEvent(0x5C, 0x01, 10)}));
     EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
     EXPECT_EQ(enabled(), (Enabled{false, true, true, false, false, false, true, false}));
     EXPECT_EQ(
@@ -103,7 +92,7 @@ TEST_F(ControllerState, EnablingFollowsStateAndChannel) {
     m_controller.switchToState(Controller::kStateLoaded);
     m_controller.ClearDidPresses();
     // A type with a channel: the pop-up is on even while busy.
-    openFile(dumpFile(m_dir, {message(0x38, 0x01, 10)}, "strata.mid"));
+    openFile(dumpFile(m_dir, {korvoEvent(0x38, 0x01, 10)}, "strata.mid"));
     EXPECT_TRUE(ui().popup_channel->isEnabled());
     m_controller.switchToState(Controller::kStateBusy);
     EXPECT_TRUE(ui().popup_channel->isEnabled());
@@ -111,7 +100,7 @@ TEST_F(ControllerState, EnablingFollowsStateAndChannel) {
 
 TEST_F(ControllerState, ClearEmptiesEverything) {
     const std::string path = m_dir.file("kept.mid");
-    ASSERT_TRUE(dumpfile::writeDumpFile(path, {message(0x38, 0x01, 10)}, "Name", "Synth",
+    ASSERT_TRUE(dumpfile::writeDumpFile(path, {korvoEvent(0x38, 0x01, 10)}, "Name", "Synth",
                                         buffer{0x31, 0x05}, nullptr));
     openFile(QString::fromStdString(path));
     ASSERT_EQ(m_controller.state(), Controller::kStateLoaded);
@@ -130,7 +119,7 @@ TEST_F(ControllerState, ClearEmptiesEverything) {
 }
 
 TEST_F(ControllerState, EventTableCells) {
-    openFile(dumpFile(m_dir, {midi::event{0xF0, 0x31, 0xF7}, message(0x38, 0x12, 200)}));
+    openFile(dumpFile(m_dir, {midi::event{0xF0, 0x31, 0xF7}, korvoEvent(0x38, 0x12, 200)}));
     QAbstractItemModel* model = ui().tableview_events->model();
     ASSERT_EQ(model->rowCount(), 2);
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "No");

@@ -12,17 +12,6 @@ namespace {
 
 using namespace midibytes;
 
-midi::event message(uint8_t model, uint8_t kind, std::size_t size) {
-    midi::event m(buffer(size, 0x22));
-    m[0] = 0xF0;
-    m[1] = 0x31;
-    m[2] = 0x00;
-    m[3] = model;
-    m[4] = kind;
-    m.back() = 0xF7;
-    return m;
-}
-
 Bytes metaEvent(uint8_t type, const Bytes& data) {
     Bytes b{0x00, 0xFF, type, static_cast<uint8_t>(data.size())};
     b.insert(b.end(), data.begin(), data.end());
@@ -64,7 +53,7 @@ protected:
 };
 
 TEST_F(OpenSave, OpensWhatSaveWroteAndKeepsItByteForByte) {
-    load({message(0x38, 0x01, 300), message(0x38, 0x02, 20)}, "Bänk A", "STRATA",
+    load({korvoEvent(0x38, 0x01, 300), korvoEvent(0x38, 0x02, 20)}, "Bänk A", "STRATA",
          buffer{0x31, 0x7F, 0x00, 0x01});
     EXPECT_EQ(ui().edit_trackname->text(), QString::fromUtf8("Bänk A"));
     EXPECT_EQ(ui().edit_instrument->text(), "STRATA");
@@ -148,7 +137,7 @@ TEST_F(OpenSave, MetaEventRules) {
 }
 
 TEST_F(OpenSave, PlaceholdersAndEmptyNamesAreNotStored) {
-    load({message(0x38, 0x01, 10)});
+    load({korvoEvent(0x38, 0x01, 10)});
     const QString path = QString::fromStdString(m_dir.file("p.mid"));
     ui().edit_trackname->setText("trackname");
     ui().edit_instrument->setText("instrument");
@@ -169,7 +158,7 @@ TEST_F(OpenSave, PlaceholdersAndEmptyNamesAreNotStored) {
 
 TEST_F(OpenSave, PacingLeadInAndChannelBitsInTheFileOnly) {
     // Rev.Kinet 30 (0x5C): paced, no channel.
-    load({message(0x5C, 0x01, 100), message(0x5C, 0x01, 100), message(0x5C, 0x01, 100)});
+    load({korvoEvent(0x5C, 0x01, 100), korvoEvent(0x5C, 0x01, 100), korvoEvent(0x5C, 0x01, 100)});
     QString path = QString::fromStdString(m_dir.file("rev.mid"));
     saveFile(path);
     Bytes bytes = TempDir::read(path.toStdString());
@@ -185,7 +174,7 @@ TEST_F(OpenSave, PacingLeadInAndChannelBitsInTheFileOnly) {
 
     // STRATA 500 (0x38): channel bits cleared in the file, not in memory or the table.
     m_controller.ClearDidPresses();
-    load({message(0x38, 0x1B, 10)});
+    load({korvoEvent(0x38, 0x1B, 10)});
     path = QString::fromStdString(m_dir.file("strata.mid"));
     saveFile(path);
     s = stored(path);
@@ -196,7 +185,7 @@ TEST_F(OpenSave, PacingLeadInAndChannelBitsInTheFileOnly) {
 }
 
 TEST_F(OpenSave, CancelledOrFailedSaveHarmsNothing) {
-    load({message(0x38, 0x01, 10)});
+    load({korvoEvent(0x38, 0x01, 10)});
     const QString title = m_controller.window().windowTitle();
     m_dialogs.filesToWrite.push_back(QString());
     m_controller.SaveDidPressed();
@@ -212,7 +201,7 @@ TEST_F(OpenSave, CancelledOrFailedSaveHarmsNothing) {
     const Bytes before{'o', 'l', 'd'};
     m_dir.write("old.mid", before);
     m_controller.ClearDidPresses();
-    load({message(0x38, 0x01, 20000)});
+    load({korvoEvent(0x38, 0x01, 20000)});
     const QString loadedTitle = m_controller.window().windowTitle();
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
