@@ -3,14 +3,9 @@
 #include "TQMidiFileReader.h"
 #include "TQMidiFileWriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "AtomicFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 
 namespace dumpfile {
 
@@ -27,24 +22,6 @@ std::string textOf(const buffer& data) {
 
 buffer bytesOf(std::string_view text) {
     return buffer(text.begin(), text.end());
-}
-
-bool fail(std::string* error, std::string text) {
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-    return false;
-}
-
-// The permissions a newly created file would get, or those of the file it replaces.
-mode_t modeFor(const std::string& path) {
-    struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0) {
-        return existing.st_mode & 07777;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
 }
 
 bool writeTrack(const std::string& path, const Dump& prepared, std::string_view trackname,
@@ -99,43 +76,12 @@ ReadResult readDumpFile(const std::string& path) {
 
 bool writeDumpFile(const std::string& path, const Dump& prepared, std::string_view trackname,
                    std::string_view instrument, const buffer& meta7f, std::string* error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Write through a link to the file it names, as an editor would.
-    std::string target = path;
-    if (fs::is_symlink(target, ec)) {
-        target = fs::weakly_canonical(target, ec).string();
-    }
-    const fs::path folder = fs::path(target).parent_path();
-    std::string temporary = ((folder.empty() ? fs::path(".") : folder) /
-                             ("." + fs::path(target).filename().string() + ".bankshuttle-XXXXXX"))
-                                .string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        return fail(error, std::strerror(errno));
-    }
-    fchmod(fd, modeFor(target));
-    close(fd);
-
-    errno = 0;
-    if (!writeTrack(temporary, prepared, trackname, instrument, meta7f)) {
-        const int why = errno;
-        unlink(temporary.c_str());
-        return fail(error,
-                    why != 0 ? std::strerror(why) : "the dump does not fit into a MIDI file");
-    }
-    // On the disk before it takes the old file's place.
-    const int sync = ::open(temporary.c_str(), O_RDONLY);
-    const bool synced = sync >= 0 && fsync(sync) == 0;
-    if (sync >= 0) {
-        close(sync);
-    }
-    if (!synced || rename(temporary.c_str(), target.c_str()) != 0) {
-        const int why = errno;
-        unlink(temporary.c_str());
-        return fail(error, std::strerror(why));
-    }
-    return true;
+    return writeFileAtomically(
+        path,
+        [&](const std::string& temporary) {
+            return writeTrack(temporary, prepared, trackname, instrument, meta7f);
+        },
+        error);
 }
 
 } // namespace dumpfile

@@ -1,0 +1,427 @@
+#include "Commands.h"
+
+#include "Arguments.h"
+#include "DumpFiles.h"
+#include "PortChoice.h"
+#include "dumptypes/DumpRules.h"
+#include "dumptypes/KorvoDumptype.h"
+#include "midiinterface/TQMidiInterfaceReceiver.h"
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+namespace cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPoll = 40ms;
+
+const char* const kPortsHelp = R"(usage: bankshuttle-cli ports
+
+Lists the MIDI inputs and outputs with the index and name that --input and --output take.
+)";
+
+const char* const kInfoHelp = R"(usage: bankshuttle-cli info FILE [--json]
+
+Shows what a dump file (.mid or .syx) holds: the dump type, the number of messages, the track
+name, the instrument, whether the maker's sequencer-specific data is kept, then one row per
+message with its index, its first five bytes, its size and the pause before it in seconds.
+  --json   the same as one JSON object, for scripts
+)";
+
+const char* const kReceiveHelp = R"(usage: bankshuttle-cli receive --input PORT -o FILE [options]
+
+Records the SysEx dump that an instrument sends on PORT and stores it in FILE: ".mid" as the
+window saves it, ".syx" as the raw messages. Start the dump on the instrument after the
+command says it is waiting. The recording ends after 300 ms without SysEx data.
+  --input PORT         index or part of the name of a MIDI input (see "ports")
+  -o, --output FILE    the file to write; written whole or not at all
+  --timeout SECONDS    how long to wait for the dump to begin (default 10)
+  --trackname TEXT     track name to store in a .mid file
+  --instrument TEXT    instrument name to store in a .mid file
+)";
+
+const char* const kSendHelp = R"(usage: bankshuttle-cli send FILE --output PORT [options]
+
+Sends a dump file (.mid or .syx) to an instrument on PORT: All Notes Off on every channel,
+then the instrument's instruction and a prompt to press Enter, then the messages one at a time
+with the pauses the model needs.
+  --output PORT      index or part of the name of a MIDI output (see "ports")
+  --channel N        MIDI channel 1-16 written into dumps that carry one (default 1)
+  --yes              do not wait for Enter (nor does a run whose input is not a terminal)
+)";
+
+const char* const kConvertHelp = R"(usage: bankshuttle-cli convert IN OUT
+
+Converts a dump between .syx and .mid, in either direction, as the window saves it.
+)";
+
+bool wantsHelp(const std::vector<std::string>& words) {
+    for (const std::string& w : words) {
+        if (w == "--help" || w == "-h") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string text(std::string_view view) {
+    return std::string(view);
+}
+
+// JSON string: escaped, and valid UTF-8 whatever the file held.
+std::string jsonString(const std::string& in) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < in.size();) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        std::size_t length = c < 0x80         ? 1
+                             : (c >> 5) == 6  ? 2
+                             : (c >> 4) == 14 ? 3
+                             : (c >> 3) == 30 ? 4
+                                              : 0;
+        bool valid = length != 0 && i + length <= in.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (static_cast<unsigned char>(in[i + k]) & 0xC0) == 0x80;
+        }
+        if (!valid) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out.append(in, i, length);
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+        i += length;
+    }
+    return out + "\"";
+}
+
+std::string number(double value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+std::unique_ptr<MidiService> openOrFail(const MidiOpener& openMidi) {
+    return openMidi();
+}
+
+} // namespace
+
+int failed(const std::string& message) {
+    std::cerr << "bankshuttle-cli: " << message << "\n";
+    return kFailed;
+}
+
+int usage(const std::string& message, const char* help) {
+    // One line; the help text names its own command on its first line.
+    std::string_view first(help);
+    first = first.substr(0, first.find('\n'));
+    std::cerr << "bankshuttle-cli: " << message << " (" << first << ")\n";
+    return kUsage;
+}
+
+int ports(const std::vector<std::string>& words, const MidiOpener& openMidi) {
+    if (wantsHelp(words)) {
+        std::cout << kPortsHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {}, {}) || !args.positional().empty()) {
+        return usage(args.error().empty() ? "ports takes no arguments" : args.error(), kPortsHelp);
+    }
+    const auto midi = openOrFail(openMidi);
+    std::cout << "inputs:\n";
+    const uint16_t sources = TQMidiInterfaceReceiver::SourceNumber(*midi);
+    for (uint16_t i = 0; i < sources; ++i) {
+        std::cout << "  " << i << ": " << TQMidiInterfaceReceiver::SourceNameAt(*midi, i) << "\n";
+    }
+    if (sources == 0) {
+        std::cout << "  (none)\n";
+    }
+    std::cout << "outputs:\n";
+    const uint16_t destinations = TQMidiInterfaceTransmitter::DestinationNumber(*midi);
+    for (uint16_t i = 0; i < destinations; ++i) {
+        std::cout << "  " << i << ": " << TQMidiInterfaceTransmitter::DestinationNameAt(*midi, i)
+                  << "\n";
+    }
+    if (destinations == 0) {
+        std::cout << "  (none)\n";
+    }
+    return kOk;
+}
+
+int info(const std::vector<std::string>& words) {
+    if (wantsHelp(words)) {
+        std::cout << kInfoHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {}, {"json"})) {
+        return usage(args.error(), kInfoHelp);
+    }
+    if (args.positional().size() != 1) {
+        return usage("info takes one FILE", kInfoHelp);
+    }
+    const LoadedDump loaded = loadDump(args.positional()[0]);
+    if (!loaded.ok) {
+        return failed(loaded.error);
+    }
+    const dumpfile::Contents& contents = loaded.contents;
+    const auto type = identifyDump(&contents.dump);
+    std::ostringstream out;
+    if (args.flag("json")) {
+        out << "{\"type\": " << jsonString(text(type->title())) << ", \"trackname\": "
+            << (contents.trackname ? jsonString(*contents.trackname) : "null")
+            << ", \"instrument\": "
+            << (contents.instrument ? jsonString(*contents.instrument) : "null")
+            << ", \"meta7f\": " << (contents.meta7f ? "true" : "false") << ", \"messages\": [";
+        for (std::size_t i = 0; i < contents.dump.size(); ++i) {
+            out << (i == 0 ? "" : ", ")
+                << "{\"header\": " << jsonString(text(type->headerText(i, 5)))
+                << ", \"size\": " << type->eventLength(i)
+                << ", \"offset\": " << number(contents.dump[i].m_offset) << "}";
+        }
+        out << "]}\n";
+    } else {
+        out << "type:       " << type->title() << "\n"
+            << "messages:   " << contents.dump.size() << "\n"
+            << "trackname:  " << contents.trackname.value_or("-") << "\n"
+            << "instrument: " << contents.instrument.value_or("-") << "\n"
+            << "meta7f:     " << (contents.meta7f ? "kept" : "none") << "\n";
+        char row[96];
+        std::snprintf(row, sizeof row, "%7s  %-14s  %8s  %s\n", "No", "Header", "Size", "Offset");
+        out << row;
+        for (std::size_t i = 0; i < contents.dump.size(); ++i) {
+            const std::string header = text(type->headerText(i, 5));
+            std::snprintf(row, sizeof row, "%7zu  %-14s  %8zu  %s\n", i, header.c_str(),
+                          type->eventLength(i), number(contents.dump[i].m_offset).c_str());
+            out << row;
+        }
+    }
+    std::cout << out.str();
+    return kOk;
+}
+
+int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
+    if (wantsHelp(words)) {
+        std::cout << kReceiveHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {"input", "output", "timeout", "trackname", "instrument"}, {},
+                    {{"o", "output"}})) {
+        return usage(args.error(), kReceiveHelp);
+    }
+    if (!args.positional().empty()) {
+        return usage("receive takes no positional arguments", kReceiveHelp);
+    }
+    const auto input = args.value("input");
+    const auto output = args.value("output");
+    if (!input || !output) {
+        return usage("receive needs --input PORT and -o FILE", kReceiveHelp);
+    }
+    if (fileKind(*output) == FileKind::unknown) {
+        return usage("the output file name must end in .mid or .syx", kReceiveHelp);
+    }
+    int timeout = 10;
+    if (const auto t = args.value("timeout")) {
+        try {
+            std::size_t used = 0;
+            timeout = std::stoi(*t, &used);
+            if (used != t->size() || timeout < 1 || timeout > 3600) {
+                throw std::out_of_range(*t);
+            }
+        } catch (const std::exception&) {
+            return usage("--timeout takes whole seconds from 1 to 3600", kReceiveHelp);
+        }
+    }
+
+    const auto midi = openOrFail(openMidi);
+    const PortChoice port = choosePort(*midi, *input, true);
+    if (port.endpoint == 0) {
+        return failed(port.error);
+    }
+    MIDIClientRef client = 0;
+    midi->clientCreate("BankShuttle", nullptr, nullptr, &client);
+    dumpfile::Contents contents;
+    bool overflowed = false;
+    {
+        TQMidiInterfaceReceiver receiver(*midi, client, port.endpoint);
+        receiver.recordOn(contents.dump);
+        std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
+                  << " s)...\n";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+        while (!receiver.didRecordingBegin() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(kPoll);
+        }
+        if (receiver.didRecordingBegin()) {
+            std::cerr << "recording...\n";
+        }
+        receiver.waitForRecordOffWithTimeout(0);
+        overflowed = receiver.didOverflow();
+    }
+    midi->clientDispose(client);
+    if (overflowed) {
+        return failed("a message too large to hold was dropped; nothing was written");
+    }
+    if (contents.dump.empty()) {
+        return failed("no complete SysEx message arrived within " + std::to_string(timeout) +
+                      " s; nothing was written");
+    }
+    contents.trackname = args.value("trackname");
+    contents.instrument = args.value("instrument");
+    std::string why;
+    if (!storeDump(*output, contents, &why)) {
+        return failed(*output + ": " + why);
+    }
+    std::cout << "received " << contents.dump.size() << " messages ("
+              << identifyDump(&contents.dump)->title() << ") into " << *output << "\n";
+    return kOk;
+}
+
+namespace {
+
+// "[#######-------]  52%  12 s left" on one line of a terminal.
+void showProgress(double done, double total) {
+    const double share = total > 0 ? std::min(1.0, done / total) : 1.0;
+    const int width = 30;
+    const int filled = static_cast<int>(share * width);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(width - filled), '-');
+    std::fprintf(stderr, "\r[%s] %3d%%  %4.0f s left ", bar.c_str(), static_cast<int>(share * 100),
+                 std::max(0.0, total - done));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
+    if (wantsHelp(words)) {
+        std::cout << kSendHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {"output", "channel"}, {"yes"}, {{"o", "output"}, {"y", "yes"}})) {
+        return usage(args.error(), kSendHelp);
+    }
+    if (args.positional().size() != 1 || !args.value("output")) {
+        return usage("send takes one FILE and --output PORT", kSendHelp);
+    }
+    int channel = 1;
+    if (const auto c = args.value("channel")) {
+        const std::string& v = *c;
+        const bool digits =
+            !v.empty() && v.size() <= 2 &&
+            std::all_of(v.begin(), v.end(), [](unsigned char d) { return std::isdigit(d); });
+        channel = digits ? std::stoi(v) : 0;
+        if (channel < 1 || channel > 16) {
+            return usage("--channel takes a MIDI channel from 1 to 16", kSendHelp);
+        }
+    }
+    const LoadedDump loaded = loadDump(args.positional()[0]);
+    if (!loaded.ok) {
+        return failed(loaded.error);
+    }
+    const Dump& dump = loaded.contents.dump;
+    if (dump.empty()) {
+        return failed(args.positional()[0] + ": the file holds no message to send");
+    }
+    const auto midi = openOrFail(openMidi);
+    const PortChoice port = choosePort(*midi, *args.value("output"), false);
+    if (port.endpoint == 0) {
+        return failed(port.error);
+    }
+
+    const auto type = identifyDump(&dump);
+    const Dump sending =
+        dumprules::preparedForTransmit(dump, type->hasChannel(), static_cast<uint8_t>(channel - 1));
+    const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
+    MIDIClientRef client = 0;
+    midi->clientCreate("BankShuttle", nullptr, nullptr, &client);
+    std::size_t refused = 0;
+    {
+        std::cerr << "sending " << type->title() << " (" << sending.size() << " messages, about "
+                  << static_cast<int>(estimate + 0.5) << " s) to " << port.name << "\n";
+        TQMidiInterfaceTransmitter transmitter(*midi, client, port.endpoint);
+        if (!type->transmitInstruction().empty()) {
+            std::cout << type->transmitInstruction() << "\n" << std::flush;
+            if (!args.flag("yes") && isatty(STDIN_FILENO)) {
+                std::cout << "Press Enter when the instrument is ready..." << std::flush;
+                std::string line;
+                std::getline(std::cin, line);
+            }
+        }
+        const bool bar = isatty(STDERR_FILENO);
+        const auto start = std::chrono::steady_clock::now();
+        transmitter.transmitDump(sending); // returns once the first message is on its way
+        while (transmitter.isStillTransmitting()) {
+            if (bar) {
+                const std::chrono::duration<double> done = std::chrono::steady_clock::now() - start;
+                showProgress(done.count(), estimate);
+            }
+            std::this_thread::sleep_for(kPoll);
+        }
+        if (bar) {
+            showProgress(estimate, estimate);
+            std::fputc('\n', stderr);
+        }
+        refused = transmitter.refusedCount();
+    }
+    midi->clientDispose(client);
+    if (refused != 0) {
+        return failed(std::to_string(refused) + " of " + std::to_string(sending.size()) +
+                      " messages could not be sent");
+    }
+    std::cout << "sent " << sending.size() << " messages to " << port.name << "\n";
+    return kOk;
+}
+
+int convert(const std::vector<std::string>& words) {
+    if (wantsHelp(words)) {
+        std::cout << kConvertHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {}, {}) || args.positional().size() != 2) {
+        return usage(args.error().empty() ? "convert takes IN and OUT" : args.error(),
+                     kConvertHelp);
+    }
+    const std::string& in = args.positional()[0];
+    const std::string& out = args.positional()[1];
+    if (fileKind(in) == FileKind::unknown || fileKind(out) == FileKind::unknown) {
+        return usage("both file names must end in .mid or .syx", kConvertHelp);
+    }
+    const LoadedDump loaded = loadDump(in);
+    if (!loaded.ok) {
+        return failed(loaded.error);
+    }
+    if (loaded.contents.dump.empty()) {
+        return failed(in + ": the file holds no message; nothing was written");
+    }
+    std::string why;
+    if (!storeDump(out, loaded.contents, &why)) {
+        return failed(out + ": " + why);
+    }
+    std::cout << "converted " << loaded.contents.dump.size() << " messages into " << out << "\n";
+    return kOk;
+}
+
+} // namespace cli

@@ -1,0 +1,65 @@
+#include "DumpFiles.h"
+
+#include "dumptypes/DumpRules.h"
+#include "dumptypes/KorvoDumptype.h"
+#include "midifile/SyxFile.h"
+
+#include <algorithm>
+#include <cctype>
+
+FileKind fileKind(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower.ends_with(".mid")) {
+        return FileKind::mid;
+    }
+    if (lower.ends_with(".syx")) {
+        return FileKind::syx;
+    }
+    return FileKind::unknown;
+}
+
+LoadedDump loadDump(const std::string& path) {
+    LoadedDump loaded;
+    switch (fileKind(path)) {
+    case FileKind::syx: {
+        syxfile::ReadResult read = syxfile::readSyxFile(path);
+        if (!read.ok) {
+            loaded.error = path + ": " + read.error;
+            return loaded;
+        }
+        loaded.contents.dump = std::move(read.dump);
+        break;
+    }
+    case FileKind::mid: {
+        dumpfile::ReadResult read = dumpfile::readDumpFile(path);
+        if (read.status == dumpfile::ReadStatus::tooManyTracks) {
+            loaded.error = path + ": only MIDI files with a single track hold a dump";
+            return loaded;
+        }
+        if (read.status != dumpfile::ReadStatus::ok) {
+            loaded.error = path + ": not a readable Standard MIDI File";
+            return loaded;
+        }
+        loaded.contents = std::move(read.contents);
+        break;
+    }
+    case FileKind::unknown:
+        loaded.error = path + ": the file name must end in .mid or .syx";
+        return loaded;
+    }
+    loaded.ok = true;
+    return loaded;
+}
+
+bool storeDump(const std::string& path, const dumpfile::Contents& contents, std::string* error) {
+    if (fileKind(path) == FileKind::syx) {
+        return syxfile::writeSyxFile(path, contents.dump, error);
+    }
+    const bool hasChannel = identifyDump(&contents.dump)->hasChannel();
+    return dumpfile::writeDumpFile(path, dumprules::preparedForSave(contents.dump, hasChannel),
+                                   contents.trackname.value_or(""),
+                                   contents.instrument.value_or(""),
+                                   contents.meta7f.value_or(buffer{}), error);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "midifile/DumpFile.h"
+
+#include <string>
+
+// Dump files as the command line meets them: ".mid" (a Standard MIDI File by the Save rules)
+// or ".syx" (the raw messages), told apart by their extension.
+enum class FileKind { mid, syx, unknown };
+
+FileKind fileKind(const std::string& path);
+
+struct LoadedDump {
+    bool ok = false;
+    dumpfile::Contents contents;
+    std::string error;
+};
+
+LoadedDump loadDump(const std::string& path);
+
+// Stores `dump` as received or as read: for ".mid" by the Save rules (pacing, channel bits
+// cleared, lead-in, names unless empty or placeholders), for ".syx" as it is. Whole or not at
+// all: an existing file is replaced only by a complete one.
+bool storeDump(const std::string& path, const dumpfile::Contents& contents, std::string* error);

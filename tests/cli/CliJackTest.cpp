@@ -1,0 +1,127 @@
+// receive and send of the command line companion over the JACK test server, against an
+// instrument client.
+#include "CliRunner.h"
+#include "midifile/DumpFile.h"
+#include "support/JackInstrument.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+Bytes korvo(uint8_t model, uint8_t kind, std::size_t size, uint8_t fill) {
+    Bytes m(size, fill);
+    m[0] = 0xF0;
+    m[1] = 0x31;
+    m[2] = 0x00;
+    m[3] = model;
+    m[4] = kind;
+    m.back() = 0xF7;
+    return m;
+}
+
+class CliOverJack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_instrument = JackInstrument::open("cli" + std::to_string(getpid()));
+        ASSERT_NE(m_instrument, nullptr) << "the JACK test server is not running";
+    }
+    // Runs the command in the background while the test plays the instrument.
+    std::future<CliResult> start(std::vector<std::string> args) {
+        return std::async(std::launch::async, [args] { return runCli(args); });
+    }
+
+    std::unique_ptr<JackInstrument> m_instrument;
+    TempDir m_dir;
+};
+
+TEST_F(CliOverJack, PortsListTheInstrument) {
+    const CliResult r = runCli({"--midi-api", "jack", "ports"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find(": " + m_instrument->name() + ": out\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": " + m_instrument->name() + ": in\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("BankShuttle"), std::string::npos); // never our own ports
+}
+
+TEST_F(CliOverJack, ReceiveStoresWhatTheInstrumentSent) {
+    const std::vector<Bytes> dump{korvo(0x5D, 0x01, 3000, 1), korvo(0x5D, 0x01, 20, 2),
+                                  korvo(0x5D, 0x01, 700, 3)};
+    for (const std::string name : {"backup.syx", "backup.mid"}) {
+        auto running = start({"receive", "--input", m_instrument->name() + ": out", "-o",
+                              m_dir.file(name), "--timeout", "5", "--trackname", "Nightly"});
+        std::this_thread::sleep_for(1500ms); // past the 600 ms of connecting
+        m_instrument->play(dump);
+        const CliResult r = running.get();
+        ASSERT_EQ(r.exit, 0) << r.err;
+        EXPECT_NE(r.out.find("received 3 messages (OMNIGRID - Presets)"), std::string::npos);
+    }
+    Bytes raw;
+    for (const Bytes& m : dump) {
+        raw.insert(raw.end(), m.begin(), m.end());
+    }
+    EXPECT_EQ(TempDir::read(m_dir.file("backup.syx")), raw);
+    const auto mid = dumpfile::readDumpFile(m_dir.file("backup.mid"));
+    ASSERT_EQ(mid.contents.dump.size(), 3u);
+    EXPECT_EQ(Bytes(mid.contents.dump[0].begin(), mid.contents.dump[0].end()), dump[0]);
+    EXPECT_EQ(mid.contents.trackname.value_or(""), "Nightly");
+}
+
+TEST_F(CliOverJack, ReceiveOfNothingWritesNothing) {
+    const Bytes before{'o', 'l', 'd'};
+    const std::string path = m_dir.write("kept.mid", before);
+    const CliResult r = runCli({"receive", "--input", "cli", "-o", path, "--timeout", "1"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("no complete SysEx message arrived within 1 s; nothing was written"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(TempDir::read(path), before);
+}
+
+TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
+    // A STRATA 500 dump stored with channel 0; sent on channel 6.
+    const std::string path = m_dir.write("strata.syx", [] {
+        Bytes all;
+        for (uint8_t i = 0; i < 5; ++i) {
+            const Bytes m = korvo(0x38, 0x20, 200, i);
+            all.insert(all.end(), m.begin(), m.end());
+        }
+        return all;
+    }());
+    const CliResult r =
+        runCli({"send", path, "--output", m_instrument->name() + ": in", "--channel", "6"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    // The instruction is shown; without a terminal nobody is asked to press Enter.
+    EXPECT_NE(r.out.find("On your STRATA 500 please press\nMIDI -> Cursor right to \"BLoadGo\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("sent 5 messages"), std::string::npos);
+    std::this_thread::sleep_for(100ms);
+    const auto got = m_instrument->received();
+    ASSERT_EQ(got.size(), 17u + 5);
+    EXPECT_EQ(got[16].bytes, (Bytes{0xB0, 0x7B, 0x00}));
+    for (uint8_t i = 0; i < 5; ++i) {
+        Bytes expected = korvo(0x38, 0x25, 200, i);
+        EXPECT_EQ(got[17 + i].bytes, expected) << int(i);
+    }
+}
+
+TEST_F(CliOverJack, PortNamesMustBeUnambiguous) {
+    ASSERT_TRUE(m_instrument->registerPort("in 2", false));
+    std::this_thread::sleep_for(100ms);
+    const std::string path = m_dir.write("d.syx", korvo(0x5D, 0x01, 10, 0));
+    const CliResult r = runCli({"send", path, "--output", m_instrument->name() + ": in"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("is ambiguous; it matches: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(m_instrument->name() + ": in 2"), std::string::npos);
+    EXPECT_TRUE(m_instrument->received().empty());
+}
+
+} // namespace

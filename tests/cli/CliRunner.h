@@ -1,0 +1,41 @@
+#pragma once
+
+#include "support/TempDir.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+// Runs the real bankshuttle-cli and gives back what it said and its exit code.
+struct CliResult {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string shellQuoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+inline CliResult runCli(const std::vector<std::string>& args) {
+    TempDir io;
+    std::string command = shellQuoted(BANKSHUTTLE_CLI);
+    for (const std::string& a : args) {
+        command += " " + shellQuoted(a);
+    }
+    command += " >" + io.file("out") + " 2>" + io.file("err") + " </dev/null";
+    const int status = std::system(command.c_str());
+    CliResult result;
+    result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto out = TempDir::read(io.file("out"));
+    const auto err = TempDir::read(io.file("err"));
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
+    return result;
+}

@@ -1,0 +1,187 @@
+// The command line companion, run as users run it: help, info, convert and every refusal.
+#include "CliRunner.h"
+#include "midifile/DumpFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes korvo(uint8_t b2, uint8_t model, uint8_t kind, std::size_t size, uint8_t fill = 0x33) {
+    Bytes m(size, fill);
+    m[0] = 0xF0;
+    m[1] = 0x31;
+    m[2] = b2;
+    m[3] = model;
+    m[4] = kind;
+    m.back() = 0xF7;
+    return m;
+}
+
+Bytes joined(std::initializer_list<Bytes> messages) {
+    Bytes all;
+    for (const Bytes& m : messages) {
+        all.insert(all.end(), m.begin(), m.end());
+    }
+    return all;
+}
+
+int lines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class Cli : public ::testing::Test {
+protected:
+    bool exists(const std::string& name) { return std::filesystem::exists(m_dir.file(name)); }
+    TempDir m_dir;
+};
+
+TEST_F(Cli, HelpOnEveryLevel) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"ports", "--help"},
+                                               {"info", "--help"},
+                                               {"receive", "--help"},
+                                               {"send", "--help"},
+                                               {"convert", "-h"}}) {
+        const CliResult r = runCli(args);
+        EXPECT_EQ(r.exit, 0) << args[0];
+        EXPECT_EQ(r.out.rfind("usage: bankshuttle-cli", 0), 0u) << args[0];
+        EXPECT_TRUE(r.err.empty());
+    }
+}
+
+TEST_F(Cli, WrongUsageIsExitTwoWithOneLine) {
+    const std::string syx = m_dir.write("d.syx", korvo(0, 0x5D, 0x01, 10));
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"dance"},
+             {"--midi-api", "coremidi", "ports"},
+             {"info"},
+             {"info", syx, "--colour"},
+             {"send", syx},
+             {"send", syx, "--output", "0", "--channel", "17"},
+             {"send", syx, "--output", "0", "--channel", "x"},
+             {"receive", "--input", "0"},
+             {"receive", "--input", "0", "-o", m_dir.file("x.txt")},
+             {"receive", "--input", "0", "-o", m_dir.file("x.mid"), "--timeout", "0"},
+             {"convert", syx},
+             {"convert", syx, m_dir.file("out.wav")}}) {
+        const CliResult r = runCli(args);
+        EXPECT_EQ(r.exit, 2) << (args.empty() ? "" : args[0]) << " " << r.err;
+        EXPECT_EQ(lines(r.err), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("bankshuttle-cli: ", 0), 0u);
+    }
+    EXPECT_FALSE(exists("x.mid"));
+}
+
+TEST_F(Cli, InfoInTextAndJson) {
+    const std::string path = m_dir.file("strata.mid");
+    ASSERT_TRUE(dumpfile::writeDumpFile(
+        path,
+        {midi::event(buffer{0xF0, 0x31, 0x00, 0x38, 0x02, 0xF7}),
+         midi::event(buffer{0xF0, 0x31, 0x00, 0x38, 0x02, 0x01, 0xF7}, 0.0)},
+        "Bank \"A\"", "", buffer{0x31, 0x01}, nullptr));
+    CliResult r = runCli({"info", path, "--json"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"type\": \"STRATA 500 - Presets\", \"trackname\": \"Bank \\\"A\\\"\", "
+                     "\"instrument\": null, \"meta7f\": true, \"messages\": ["
+                     "{\"header\": \"f0 31 00 38 02\", \"size\": 6, \"offset\": 2}, "
+                     "{\"header\": \"f0 31 00 38 02\", \"size\": 7, \"offset\": 0}]}\n");
+
+    r = runCli({"info", path});
+    ASSERT_EQ(r.exit, 0);
+    EXPECT_NE(r.out.find("type:       STRATA 500 - Presets\n"), std::string::npos);
+    EXPECT_NE(r.out.find("messages:   2\n"), std::string::npos);
+    EXPECT_NE(r.out.find("meta7f:     kept\n"), std::string::npos);
+    EXPECT_NE(r.out.find("      1  f0 31 00 38 02         7  0\n"), std::string::npos) << r.out;
+
+    // A sound bank in a raw file, and another maker's data.
+    const std::string bank =
+        m_dir.write("bank.syx", joined({korvo(0x0D, 0x60, 0x45, 8), korvo(0x0D, 0x66, 0, 8)}));
+    r = runCli({"info", bank, "--json"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"type\": \"Helion - Soundbank Bank 6\", \"trackname\": null, "
+                          "\"instrument\": null, \"meta7f\": false, \"messages\": [",
+                          0),
+              0u)
+        << r.out;
+    const std::string other = m_dir.write("other.syx", {0xF0, 0x43, 0x10, 0xF7});
+    r = runCli({"info", other, "--json"});
+    EXPECT_NE(r.out.find("\"type\": \"NO KoRvO Dump\""), std::string::npos);
+}
+
+TEST_F(Cli, ConvertRoundTripsKeepTheMessages) {
+    // OMNIGRID carries no channel; a STRATA dump on channel 0 keeps its bytes too.
+    for (const Bytes& raw : {joined({korvo(0, 0x5D, 0x01, 300, 1), korvo(0, 0x5D, 0x01, 40, 2)}),
+                             joined({korvo(0, 0x38, 0x10, 500, 3), korvo(0, 0x38, 0x20, 9, 4)})}) {
+        const std::string syx = m_dir.write("in.syx", raw);
+        ASSERT_EQ(runCli({"convert", syx, m_dir.file("mid.mid")}).exit, 0);
+        const CliResult r = runCli({"convert", m_dir.file("mid.mid"), m_dir.file("back.syx")});
+        ASSERT_EQ(r.exit, 0) << r.err;
+        EXPECT_EQ(r.out, "converted 2 messages into " + m_dir.file("back.syx") + "\n");
+        EXPECT_EQ(TempDir::read(m_dir.file("back.syx")), raw);
+    }
+    // The .mid is stored by the window's rules: a Gravel 40 dump is paced.
+    const std::string gravel =
+        m_dir.write("g.syx", joined({korvo(0, 0x5B, 0x01, 100), korvo(0, 0x5B, 0x01, 100)}));
+    ASSERT_EQ(runCli({"convert", gravel, m_dir.file("g.mid")}).exit, 0);
+    const auto read = dumpfile::readDumpFile(m_dir.file("g.mid"));
+    ASSERT_EQ(read.contents.dump.size(), 2u);
+    EXPECT_EQ(read.contents.dump[0].m_offset, 2.0);
+    EXPECT_FALSE(read.contents.trackname.has_value());
+}
+
+TEST_F(Cli, BadFilesAreRefusedAndLeaveNothingBehind) {
+    const std::string out = m_dir.file("out.mid");
+    struct Case {
+        Bytes bytes;
+        std::string said;
+    };
+    const std::vector<Case> cases{
+        {{}, "the file is empty (offset 0)"},
+        {{0x00, 0xF0, 0x01, 0xF7}, "byte 0x00 at offset 0 is outside a SysEx message"},
+        {{0xF0, 0x01, 0xF7, 0x42}, "byte 0x42 at offset 3 is outside a SysEx message"},
+        {{0xF0, 0x01, 0xF7, 0xF0, 0x02}, "the message at offset 3 has no end (0xF7)"},
+        {{0xF0, 0x01, 0x90, 0xF7},
+         "byte 0x90 at offset 2 interrupts the message that begins at "
+         "offset 0"},
+    };
+    for (const Case& c : cases) {
+        const std::string in = m_dir.write("bad.syx", c.bytes);
+        const CliResult r = runCli({"convert", in, out});
+        EXPECT_EQ(r.exit, 1) << c.said;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(lines(r.err), 1);
+        EXPECT_FALSE(exists("out.mid"));
+        EXPECT_EQ(runCli({"info", in}).exit, 1);
+    }
+    // An existing output stays as it was when the input is bad.
+    const Bytes before{'k', 'e', 'e', 'p'};
+    m_dir.write("out.mid", before);
+    EXPECT_EQ(runCli({"convert", m_dir.write("bad.syx", {0xF0}), out}).exit, 1);
+    EXPECT_EQ(TempDir::read(out), before);
+    // Not a MIDI file, and two tracks.
+    const CliResult notMidi = runCli({"info", m_dir.write("text.mid", {'h', 'i'})});
+    EXPECT_EQ(notMidi.exit, 1);
+    EXPECT_NE(notMidi.err.find("not a readable Standard MIDI File"), std::string::npos);
+    const CliResult missing = runCli({"info", m_dir.file("missing.syx")});
+    EXPECT_EQ(missing.exit, 1);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
+
+TEST_F(Cli, WithoutAMidiSystemPortsListNone) {
+    const CliResult r = runCli({"--midi-api", "none", "ports"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.out, "inputs:\n  (none)\noutputs:\n  (none)\n");
+    const std::string syx = m_dir.write("d.syx", korvo(0, 0x5D, 0x01, 10));
+    const CliResult send = runCli({"--midi-api", "none", "send", syx, "--output", "synth"});
+    EXPECT_EQ(send.exit, 1);
+    EXPECT_NE(send.err.find("no MIDI output matches \"synth\"; there are: none"), std::string::npos)
+        << send.err;
+}
+
+} // namespace
