@@ -1,6 +1,7 @@
 #include "MidiServiceFactory.h"
 
 #include "MidiServiceBase.h"
+#include "alsa/AlsaMidiService.h"
 #include "jack/JackMidiService.h"
 
 #include <cstdlib>
@@ -49,15 +50,24 @@ std::unique_ptr<MidiService> createMidiService(std::string_view clientName, std:
                             "\" (use alsa, jack or none); no MIDI ports available");
         return std::make_unique<NoMidiService>();
     }
-    if (api == "alsa") {
-        say(diagnostic, "the ALSA sequencer is not supported by this build; no MIDI ports "
-                        "available");
-        return std::make_unique<NoMidiService>();
+    std::string alsaWhy;
+    if (api != "jack") {
+        if (auto alsa = AlsaMidiService::open(clientName, &alsaWhy)) {
+            return alsa;
+        }
+        if (api == "alsa") {
+            say(diagnostic, alsaWhy + "; no MIDI ports available");
+            return std::make_unique<NoMidiService>();
+        }
     }
-    std::string why;
-    if (auto jack = JackMidiService::open(clientName, &why)) {
+    std::string jackWhy;
+    if (auto jack = JackMidiService::open(clientName, &jackWhy)) {
+        if (!alsaWhy.empty()) {
+            say(diagnostic, alsaWhy + "; using JACK");
+        }
         return jack;
     }
-    say(diagnostic, "no MIDI system found (" + why + "); no MIDI ports available");
+    say(diagnostic, "no MIDI system found (" + (alsaWhy.empty() ? "" : alsaWhy + "; ") + jackWhy +
+                        "); no MIDI ports available");
     return std::make_unique<NoMidiService>();
 }

@@ -1,0 +1,320 @@
+#include "AlsaMidiService.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <vector>
+
+namespace {
+
+constexpr unsigned int kSourceCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+constexpr unsigned int kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+// Events the kernel may hold for us before the reading thread takes them.
+constexpr int kInputPool = 2000;
+constexpr std::size_t kInputBuffer = 1 << 20;
+
+bool isAnnouncement(snd_seq_event_type_t type) {
+    switch (type) {
+    case SND_SEQ_EVENT_CLIENT_START:
+    case SND_SEQ_EVENT_CLIENT_EXIT:
+    case SND_SEQ_EVENT_CLIENT_CHANGE:
+    case SND_SEQ_EVENT_PORT_START:
+    case SND_SEQ_EVENT_PORT_EXIT:
+    case SND_SEQ_EVENT_PORT_CHANGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// libasound reports on stderr by itself; the caller decides what the user reads.
+void silent(const char*, int, const char*, int, const char*, ...) {}
+
+} // namespace
+
+std::unique_ptr<AlsaMidiService> AlsaMidiService::open(std::string_view clientName,
+                                                       std::string* error) {
+    snd_lib_error_set_handler(&silent);
+    snd_seq_t* seq = nullptr;
+    const int result = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0);
+    if (result < 0) {
+        if (error != nullptr) {
+            *error = std::string("the ALSA sequencer cannot be opened (/dev/snd/seq: ") +
+                     snd_strerror(result) + ")";
+        }
+        return nullptr;
+    }
+    std::unique_ptr<AlsaMidiService> service(new AlsaMidiService(seq));
+    if (!service->start(clientName, error)) {
+        return nullptr;
+    }
+    return service;
+}
+
+AlsaMidiService::AlsaMidiService(snd_seq_t* seq) : m_seq(seq) {}
+
+bool AlsaMidiService::start(std::string_view clientName, std::string* error) {
+    const std::string name(clientName);
+    snd_seq_set_client_name(m_seq, name.c_str());
+    m_client = snd_seq_client_id(m_seq);
+    m_inPort = snd_seq_create_simple_port(
+        m_seq, "InPort", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    m_outPort = snd_seq_create_simple_port(
+        m_seq, "OutPort", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (m_client < 0 || m_inPort < 0 || m_outPort < 0 ||
+        snd_midi_event_new(kSysexChunk, &m_encoder) < 0) {
+        if (error != nullptr) {
+            *error = "the ALSA sequencer refused this program's ports";
+        }
+        return false;
+    }
+    snd_midi_event_no_status(m_encoder, 1);
+    snd_seq_set_client_pool_input(m_seq, kInputPool);
+    snd_seq_set_input_buffer_size(m_seq, kInputBuffer);
+    // Clients and ports coming and going are announced here.
+    snd_seq_connect_from(m_seq, m_inPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+    m_reader = std::thread([this] { readLoop(); });
+    return true;
+}
+
+AlsaMidiService::~AlsaMidiService() {
+    stopServiceThreads();
+    m_stop = true;
+    if (m_reader.joinable()) {
+        m_reader.join();
+    }
+    if (m_encoder != nullptr) {
+        snd_midi_event_free(m_encoder);
+    }
+    snd_seq_close(m_seq);
+}
+
+std::vector<MidiServiceBase::EndpointId> AlsaMidiService::ports(unsigned int capabilities) {
+    std::vector<EndpointId> found;
+    std::lock_guard lock(m_mutex);
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(m_seq, client) >= 0) {
+        const int id = snd_seq_client_info_get_client(client);
+        if (id == SND_SEQ_CLIENT_SYSTEM || id == m_client) {
+            continue;
+        }
+        snd_seq_port_info_set_client(port, id);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(m_seq, port) >= 0) {
+            const unsigned int caps = snd_seq_port_info_get_capability(port);
+            if ((caps & capabilities) != capabilities || (caps & SND_SEQ_PORT_CAP_NO_EXPORT)) {
+                continue;
+            }
+            found.push_back(
+                EndpointId{snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)});
+        }
+    }
+    return found;
+}
+
+std::vector<MidiServiceBase::EndpointId> AlsaMidiService::currentSources() {
+    return ports(kSourceCaps);
+}
+
+std::vector<MidiServiceBase::EndpointId> AlsaMidiService::currentDestinations() {
+    return ports(kDestinationCaps);
+}
+
+std::optional<AlsaMidiService::Address> AlsaMidiService::addressOf(const EndpointId& id) {
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(m_seq, client) >= 0) {
+        const int clientId = snd_seq_client_info_get_client(client);
+        if (clientId == m_client || id.manufacturer != snd_seq_client_info_get_name(client)) {
+            continue;
+        }
+        snd_seq_port_info_set_client(port, clientId);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(m_seq, port) >= 0) {
+            if (id.name == snd_seq_port_info_get_name(port)) {
+                return Address{clientId, snd_seq_port_info_get_port(port)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address address) {
+    std::lock_guard lock(m_mutex);
+    if (const auto known = m_names.find(address); known != m_names.end()) {
+        return known->second;
+    }
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    if (snd_seq_get_any_client_info(m_seq, address.first, client) < 0 ||
+        snd_seq_get_any_port_info(m_seq, address.first, address.second, port) < 0) {
+        return std::nullopt;
+    }
+    const EndpointId id{snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)};
+    m_names[address] = id;
+    return id;
+}
+
+MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) {
+    std::lock_guard lock(m_mutex);
+    const auto address = addressOf(source);
+    if (!address) {
+        return connect ? MidiStatus::noSuchObject : MidiStatus::ok;
+    }
+    const int result =
+        connect ? snd_seq_connect_from(m_seq, m_inPort, address->first, address->second)
+                : snd_seq_disconnect_from(m_seq, m_inPort, address->first, address->second);
+    if (connect && result < 0 && result != -EBUSY) { // EBUSY: subscribed already
+        return MidiStatus::noSuchObject;
+    }
+    return MidiStatus::ok;
+}
+
+void AlsaMidiService::readLoop() {
+    snd_midi_event_t* decoder = nullptr;
+    if (snd_midi_event_new(kSysexChunk, &decoder) < 0) {
+        return;
+    }
+    snd_midi_event_no_status(decoder, 1); // every message with its status byte
+    std::vector<pollfd> fds(
+        static_cast<std::size_t>(snd_seq_poll_descriptors_count(m_seq, POLLIN)));
+    snd_seq_poll_descriptors(m_seq, fds.data(), static_cast<unsigned int>(fds.size()), POLLIN);
+    std::vector<uint8_t> bytes;
+    while (!m_stop) {
+        if (poll(fds.data(), fds.size(), 100) <= 0) {
+            continue;
+        }
+        // Take what is there, one delivery per source and run of events.
+        do {
+            snd_seq_event_t* event = nullptr;
+            const int result = snd_seq_event_input(m_seq, &event);
+            if (result == -ENOSPC) {
+                continue; // the kernel dropped events: the parser sees a cut message
+            }
+            if (result < 0 || event == nullptr) {
+                break;
+            }
+            if (isAnnouncement(event->type)) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_names.clear();
+                }
+                setupMayHaveChanged();
+                continue;
+            }
+            bytes.clear();
+            if (event->type == SND_SEQ_EVENT_SYSEX) {
+                const auto* data = static_cast<const uint8_t*>(event->data.ext.ptr);
+                bytes.assign(data, data + event->data.ext.len);
+            } else {
+                uint8_t buffer[16];
+                const long n = snd_midi_event_decode(decoder, buffer, sizeof buffer, event);
+                if (n > 0) {
+                    bytes.assign(buffer, buffer + n);
+                }
+            }
+            if (bytes.empty()) {
+                continue;
+            }
+            const auto from = endpointAt({event->source.client, event->source.port});
+            const MidiPacket packet{0, bytes};
+            deliver(from, MidiPacketList(&packet, 1));
+        } while (!m_stop && snd_seq_event_input_pending(m_seq, 0) > 0);
+    }
+    snd_midi_event_free(decoder);
+}
+
+bool AlsaMidiService::routeOutputTo(Address destination) {
+    if (m_routedTo == destination) {
+        return true;
+    }
+    if (m_routedTo) {
+        snd_seq_disconnect_to(m_seq, m_outPort, m_routedTo->first, m_routedTo->second);
+        m_routedTo.reset();
+    }
+    const int result = snd_seq_connect_to(m_seq, m_outPort, destination.first, destination.second);
+    if (result < 0 && result != -EBUSY) {
+        return false;
+    }
+    m_routedTo = destination;
+    return true;
+}
+
+MidiStatus AlsaMidiService::sendShort(const EndpointId& destination, MidiPacketList packets) {
+    std::lock_guard lock(m_mutex);
+    const auto address = addressOf(destination);
+    if (!address) {
+        return MidiStatus::noSuchObject;
+    }
+    if (!routeOutputTo(*address)) {
+        return MidiStatus::serviceFailed;
+    }
+    for (const MidiPacket& packet : packets) {
+        snd_midi_event_reset_encode(m_encoder);
+        for (uint8_t byte : packet.bytes) {
+            snd_seq_event_t event;
+            snd_seq_ev_clear(&event);
+            if (snd_midi_event_encode_byte(m_encoder, byte, &event) != 1) {
+                continue; // the message is not complete yet
+            }
+            snd_seq_ev_set_source(&event, static_cast<unsigned char>(m_outPort));
+            snd_seq_ev_set_dest(&event, static_cast<unsigned char>(address->first),
+                                static_cast<unsigned char>(address->second));
+            snd_seq_ev_set_direct(&event);
+            if (snd_seq_event_output_direct(m_seq, &event) < 0) {
+                return MidiStatus::serviceFailed;
+            }
+        }
+    }
+    return MidiStatus::ok;
+}
+
+MidiStatus AlsaMidiService::handOverSysex(const EndpointId& destination,
+                                          std::span<const uint8_t> bytes) {
+    std::optional<Address> address;
+    {
+        std::lock_guard lock(m_mutex);
+        address = addressOf(destination);
+        if (address && !routeOutputTo(*address)) {
+            return MidiStatus::serviceFailed;
+        }
+    }
+    if (!address) {
+        return MidiStatus::noSuchObject;
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += kSysexChunk) {
+        const std::size_t n = std::min(kSysexChunk, bytes.size() - at);
+        snd_seq_event_t event;
+        snd_seq_ev_clear(&event);
+        snd_seq_ev_set_source(&event, static_cast<unsigned char>(m_outPort));
+        snd_seq_ev_set_dest(&event, static_cast<unsigned char>(address->first),
+                            static_cast<unsigned char>(address->second));
+        snd_seq_ev_set_direct(&event);
+        snd_seq_ev_set_sysex(&event, static_cast<unsigned int>(n),
+                             const_cast<uint8_t*>(bytes.data() + at));
+        int result = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            result = snd_seq_event_output_direct(m_seq, &event);
+        }
+        if (result < 0) {
+            return MidiStatus::serviceFailed; // the kernel refused it: the message is refused
+        }
+        // The chunk's time on a cable before the next, so the port's buffer never overflows.
+        if (at + n < bytes.size()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(kByteTimeMicroseconds * n));
+        }
+    }
+    return MidiStatus::ok;
+}

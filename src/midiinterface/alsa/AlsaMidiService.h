@@ -1,0 +1,67 @@
+#pragma once
+
+#include "midiinterface/MidiServiceBase.h"
+
+#include <alsa/asoundlib.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+// The MIDI service on the ALSA sequencer: one sequencer client "BankShuttle" with an input
+// port "InPort" (the chosen source is subscribed to it) and an output port "OutPort".
+// Endpoints are the ports of other clients that may be subscribed to (the System client
+// excluded); manufacturer = client name, display name = port name. A thread of the service's
+// own reads the client's events; setup changes come from the System "Announce" port.
+//
+// Output goes to the one destination that OutPort is subscribed to, since a kernel port opens
+// its device only while it has a subscriber. SysEx goes out in sequencer events of at most 256
+// bytes, written in blocking mode, each followed by its cable time, so the kernel's small MIDI
+// buffers never overflow.
+class AlsaMidiService : public MidiServiceBase {
+public:
+    // Null, with the reason in `error`, when the sequencer (/dev/snd/seq) cannot be opened.
+    static std::unique_ptr<AlsaMidiService> open(std::string_view clientName, std::string* error);
+    ~AlsaMidiService() override;
+
+    std::string_view apiName() const override { return "alsa"; }
+
+    static constexpr std::size_t kSysexChunk = 256;
+
+protected:
+    std::vector<EndpointId> currentSources() override;
+    std::vector<EndpointId> currentDestinations() override;
+    MidiStatus routeSource(const EndpointId& source, bool connect) override;
+    MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) override;
+    MidiStatus handOverSysex(const EndpointId& destination,
+                             std::span<const uint8_t> bytes) override;
+
+private:
+    using Address = std::pair<int, int>; // client, port
+
+    explicit AlsaMidiService(snd_seq_t* seq);
+    bool start(std::string_view clientName, std::string* error);
+    std::vector<EndpointId> ports(unsigned int capabilities);
+    std::optional<Address> addressOf(const EndpointId& id); // m_mutex held
+    // Subscribes OutPort to the destination (and only to it): a kernel port opens its device
+    // only while it is subscribed to. m_mutex held.
+    bool routeOutputTo(Address destination);
+    std::optional<EndpointId> endpointAt(Address address);
+    void readLoop();
+
+    snd_seq_t* m_seq;
+    int m_client = -1;
+    int m_inPort = -1;
+    int m_outPort = -1;
+    std::mutex m_mutex;                    // every use of m_seq but the reading thread's input
+    std::map<Address, EndpointId> m_names; // who sent what; renewed on announcements
+    snd_midi_event_t* m_encoder = nullptr; // m_mutex held
+    std::optional<Address> m_routedTo;     // m_mutex held
+    std::atomic<bool> m_stop{false};
+    std::thread m_reader;
+};
