@@ -91,9 +91,8 @@ AlsaMidiService::~AlsaMidiService() {
     snd_seq_close(m_seq);
 }
 
-std::vector<MidiServiceBase::EndpointId> AlsaMidiService::ports(unsigned int capabilities) {
-    std::vector<EndpointId> found;
-    std::lock_guard lock(m_mutex);
+void AlsaMidiService::forEachPort(
+    const std::function<bool(int, const char*, const snd_seq_port_info_t*)>& visit) {
     snd_seq_client_info_t* client = nullptr;
     snd_seq_port_info_t* port = nullptr;
     snd_seq_client_info_alloca(&client);
@@ -107,14 +106,23 @@ std::vector<MidiServiceBase::EndpointId> AlsaMidiService::ports(unsigned int cap
         snd_seq_port_info_set_client(port, id);
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(m_seq, port) >= 0) {
-            const unsigned int caps = snd_seq_port_info_get_capability(port);
-            if ((caps & capabilities) != capabilities || (caps & SND_SEQ_PORT_CAP_NO_EXPORT)) {
-                continue;
+            if (visit(id, snd_seq_client_info_get_name(client), port)) {
+                return;
             }
-            found.push_back(
-                EndpointId{snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)});
         }
     }
+}
+
+std::vector<MidiServiceBase::EndpointId> AlsaMidiService::ports(unsigned int capabilities) {
+    std::vector<EndpointId> found;
+    std::lock_guard lock(m_mutex);
+    forEachPort([&](int, const char* clientName, const snd_seq_port_info_t* port) {
+        const unsigned int caps = snd_seq_port_info_get_capability(port);
+        if ((caps & capabilities) == capabilities && !(caps & SND_SEQ_PORT_CAP_NO_EXPORT)) {
+            found.push_back(EndpointId{clientName, snd_seq_port_info_get_name(port)});
+        }
+        return false;
+    });
     return found;
 }
 
@@ -127,25 +135,14 @@ std::vector<MidiServiceBase::EndpointId> AlsaMidiService::currentDestinations() 
 }
 
 std::optional<AlsaMidiService::Address> AlsaMidiService::addressOf(const EndpointId& id) {
-    snd_seq_client_info_t* client = nullptr;
-    snd_seq_port_info_t* port = nullptr;
-    snd_seq_client_info_alloca(&client);
-    snd_seq_port_info_alloca(&port);
-    snd_seq_client_info_set_client(client, -1);
-    while (snd_seq_query_next_client(m_seq, client) >= 0) {
-        const int clientId = snd_seq_client_info_get_client(client);
-        if (clientId == m_client || id.manufacturer != snd_seq_client_info_get_name(client)) {
-            continue;
+    std::optional<Address> found;
+    forEachPort([&](int client, const char* clientName, const snd_seq_port_info_t* port) {
+        if (id.manufacturer == clientName && id.name == snd_seq_port_info_get_name(port)) {
+            found = Address{client, snd_seq_port_info_get_port(port)};
         }
-        snd_seq_port_info_set_client(port, clientId);
-        snd_seq_port_info_set_port(port, -1);
-        while (snd_seq_query_next_port(m_seq, port) >= 0) {
-            if (id.name == snd_seq_port_info_get_name(port)) {
-                return Address{clientId, snd_seq_port_info_get_port(port)};
-            }
-        }
-    }
-    return std::nullopt;
+        return found.has_value();
+    });
+    return found;
 }
 
 std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address address) {

@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,6 +47,10 @@ private:
 
     explicit AlsaMidiService(snd_seq_t* seq);
     bool start(std::string_view clientName, std::string* error);
+    // Every port of every other client but the System one, until `visit` says stop.
+    // m_mutex held.
+    void forEachPort(const std::function<bool(int client, const char* clientName,
+                                              const snd_seq_port_info_t* port)>& visit);
     std::vector<EndpointId> ports(unsigned int capabilities);
     std::optional<Address> addressOf(const EndpointId& id); // m_mutex held
     // Subscribes OutPort to the destination (and only to it): a kernel port opens its device
