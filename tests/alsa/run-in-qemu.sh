@@ -11,7 +11,16 @@ cd "$work"
 
 # 1. The kernel and its sound modules.
 if [ ! -d kernel/boot ]; then
-  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}')
+  find_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}'
+  }
+  package=$(find_package)
+  if [ -z "$package" ]; then
+    # The package lists may never have been fetched on this machine.
+    sudo=(); [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -q >/dev/null 2>&1 || true
+    package=$(find_package)
+  fi
   if [ -z "$package" ]; then
     echo "run-in-qemu: apt knows no linux-image-amd64 (run apt-get update)" >&2
     exit 1
