@@ -136,9 +136,9 @@ TEST_F(Transfers, AnInstrumentThatNeverSendsLeavesTheWindowEmpty) {
     EXPECT_EQ(ui().text_status->text(), "");
     EXPECT_TRUE(m_controller.dump().empty());
     EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
-    // The bar stopped short of its end: counting began after the 600 ms of connecting. The
-    // finish step puts it back to 0.
-    EXPECT_GT(highest, 200.0);
+    // The bar counted, and stopped short of its end: counting began after the 600 ms of
+    // connecting (and a busy machine delays ticks). The finish step puts it back to 0.
+    EXPECT_GT(highest, 150.0);
     EXPECT_LT(highest, 250.0);
     EXPECT_EQ(m_controller.progressValue(), 0.0);
 }
