@@ -110,3 +110,5 @@ public:
 
 // The endpoint's name as the menus show it: "manufacturer: display name".
 std::string endpointName(MidiService& service, MIDIEndpointRef endpoint);
+// The source (or destination) with that name now, or 0.
+MIDIEndpointRef endpointNamed(MidiService& service, std::string_view name, bool source);

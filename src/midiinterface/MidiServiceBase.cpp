@@ -14,6 +14,17 @@ std::string endpointName(MidiService& service, MIDIEndpointRef endpoint) {
            service.stringProperty(endpoint, EndpointProperty::displayName);
 }
 
+MIDIEndpointRef endpointNamed(MidiService& service, std::string_view name, bool source) {
+    const std::size_t count = source ? service.numberOfSources() : service.numberOfDestinations();
+    for (std::size_t i = 0; i < count; ++i) {
+        const MIDIEndpointRef endpoint = source ? service.source(i) : service.destination(i);
+        if (endpoint != 0 && endpointName(service, endpoint) == name) {
+            return endpoint;
+        }
+    }
+    return 0;
+}
+
 MidiServiceBase::MidiServiceBase()
     : m_sysexThread([this] { sysexLoop(); }), m_notifyThread([this] { notifyLoop(); }) {}
 

@@ -27,14 +27,7 @@ std::string TQMidiInterfaceReceiver::SourceNameAt(MidiService& service, uint16_t
 }
 
 MIDIEndpointRef TQMidiInterfaceReceiver::SourceNamed(MidiService& service, std::string_view name) {
-    const std::size_t count = service.numberOfSources();
-    for (std::size_t i = 0; i < count; ++i) {
-        const MIDIEndpointRef source = service.source(i);
-        if (source != 0 && endpointName(service, source) == name) {
-            return source;
-        }
-    }
-    return 0;
+    return endpointNamed(service, name, true);
 }
 
 std::shared_ptr<TQMidiInterfaceReceiver> TQMidiInterfaceReceiver::TQMidiInterfaceReceiverWithClient(

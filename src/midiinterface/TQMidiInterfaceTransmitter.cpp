@@ -33,14 +33,7 @@ std::string TQMidiInterfaceTransmitter::DestinationNameAt(MidiService& service, 
 
 MIDIEndpointRef TQMidiInterfaceTransmitter::DestinationNamed(MidiService& service,
                                                              std::string_view name) {
-    const std::size_t count = service.numberOfDestinations();
-    for (std::size_t i = 0; i < count; ++i) {
-        const MIDIEndpointRef destination = service.destination(i);
-        if (destination != 0 && endpointName(service, destination) == name) {
-            return destination;
-        }
-    }
-    return 0;
+    return endpointNamed(service, name, false);
 }
 
 std::shared_ptr<TQMidiInterfaceTransmitter>
