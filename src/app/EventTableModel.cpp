@@ -5,7 +5,10 @@
 #include <climits>
 
 EventTableModel::EventTableModel(const std::unique_ptr<KorvoDumptype>& type, QObject* parent)
-    : QAbstractTableModel(parent), m_type(type) {}
+    : QAbstractTableModel(parent), m_type(type),
+      m_headerFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {
+    m_headerFont.setStyleHint(QFont::Monospace); // where the platform names no fixed font
+}
 
 void EventTableModel::reloadData() {
     beginResetModel();
@@ -29,9 +32,7 @@ QVariant EventTableModel::data(const QModelIndex& index, int role) const {
     }
     const auto row = static_cast<std::size_t>(index.row());
     if (role == Qt::FontRole && index.column() == kHeader) {
-        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setStyleHint(QFont::Monospace); // where the platform names no fixed font
-        return font;
+        return m_headerFont;
     }
     if (role == Qt::TextAlignmentRole && index.column() != kHeader) {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

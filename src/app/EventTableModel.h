@@ -3,6 +3,7 @@
 #include "dumptypes/KorvoDumptype.h"
 
 #include <QAbstractTableModel>
+#include <QFont>
 
 #include <memory>
 
@@ -25,4 +26,5 @@ public:
 
 private:
     const std::unique_ptr<KorvoDumptype>& m_type;
+    QFont m_headerFont; // built once: data() runs for every visible cell on every paint
 };

@@ -22,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// How often `send` looks at the transmitter and redraws its bar.
 constexpr auto kPoll = 40ms;
 
 const char* const kPortsHelp = R"(usage: bankshuttle-cli ports
@@ -119,10 +120,6 @@ std::string number(double value) {
     return out.str();
 }
 
-std::unique_ptr<MidiService> openOrFail(const MidiOpener& openMidi) {
-    return openMidi();
-}
-
 } // namespace
 
 int failed(const std::string& message) {
@@ -147,7 +144,7 @@ int ports(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (!args.parse(words, {}, {}) || !args.positional().empty()) {
         return usage(args.error().empty() ? "ports takes no arguments" : args.error(), kPortsHelp);
     }
-    const auto midi = openOrFail(openMidi);
+    const auto midi = openMidi();
     std::cout << "inputs:\n";
     const uint16_t sources = TQMidiInterfaceReceiver::SourceNumber(*midi);
     for (uint16_t i = 0; i < sources; ++i) {
@@ -254,7 +251,7 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         }
     }
 
-    const auto midi = openOrFail(openMidi);
+    const auto midi = openMidi();
     const PortChoice port = choosePort(*midi, *input, true);
     if (port.endpoint == 0) {
         return failed(port.error);
@@ -268,14 +265,8 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         receiver.recordOn(contents.dump);
         std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
                   << " s)...\n";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
-        while (!receiver.didRecordingBegin() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(kPoll);
-        }
-        if (receiver.didRecordingBegin()) {
-            std::cerr << "recording...\n";
-        }
-        receiver.waitForRecordOffWithTimeout(0);
+        // The receiver's own wait: for the beginning, then for the silence that ends it.
+        receiver.waitForRecordOffWithTimeout(static_cast<uint16_t>(timeout));
         overflowed = receiver.didOverflow();
     }
     midi->clientDispose(client);
@@ -344,7 +335,7 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (dump.empty()) {
         return failed(args.positional()[0] + ": the file holds no message to send");
     }
-    const auto midi = openOrFail(openMidi);
+    const auto midi = openMidi();
     const PortChoice port = choosePort(*midi, *args.value("output"), false);
     if (port.endpoint == 0) {
         return failed(port.error);

@@ -47,7 +47,6 @@ private:
     static int process(jack_nframes_t frames, void* self);
     static void portRegistered(jack_port_id_t, int, void* self);
     static void clientRegistered(const char*, int, void* self);
-    static int graphOrderChanged(void* self);
     static void shutdown(void* self);
 
     std::vector<EndpointId> ports(unsigned long flags);
