@@ -5,11 +5,12 @@
 #include "QtBench.h"
 #include "midifile/DumpFile.h"
 #include "midiinterface/jack/JackMidiService.h"
+#include "support/EventLoop.h"
 #include "support/JackInstrument.h"
+#include "support/Messages.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -22,18 +23,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool runUntil(const std::function<bool()>& done, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
 
 struct Rig {
     std::unique_ptr<JackMidiService> midi = JackMidiService::open("BankShuttle", nullptr);
@@ -58,16 +47,6 @@ struct Rig {
     }
 };
 
-std::vector<uint8_t> message(uint8_t model, std::size_t size) {
-    std::vector<uint8_t> m(size, 0x10);
-    m[0] = 0xF0;
-    m[1] = 0x31;
-    m[3] = model;
-    m[4] = 0x01;
-    m.back() = 0xF7;
-    return m;
-}
-
 // 100 messages of a starfell dump (paced at 0.3 s), 100 bytes each.
 void BM_WindowTransmitAgainstEstimate(benchmark::State& state) {
     Rig rig;
@@ -78,7 +57,7 @@ void BM_WindowTransmitAgainstEstimate(benchmark::State& state) {
                       ("bankshuttle-bench-" + std::to_string(getpid()) + ".mid");
     Dump dump(100, midi::event(buffer(100, 0)));
     for (midi::event& e : dump) {
-        const auto m = message(0x77, 100);
+        const auto m = korvoMessage(0x77, 0x01, 100, 0x10);
         e.assign(m.begin(), m.end());
     }
     dumpfile::writeDumpFile(path.string(), dump, "", "", {}, nullptr);
@@ -111,7 +90,7 @@ void BM_WindowReceiveLatency(benchmark::State& state) {
     if (!rig.ready(state)) {
         return;
     }
-    const std::vector<std::vector<uint8_t>> dump(20, message(0x38, 500));
+    const std::vector<std::vector<uint8_t>> dump(20, korvoMessage(0x38, 0x01, 500, 0x10));
     for (auto _ : state) {
         rig.controller->ClearDidPresses();
         rig.controller->ReceiveDidPressed();

@@ -4,6 +4,7 @@
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "midiinterface/alsa/AlsaMidiService.h"
+#include "support/Messages.h"
 
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
@@ -32,16 +33,6 @@ std::string virmidi(int n) {
 }
 std::string rawDevice(int n) {
     return "/dev/snd/midiC0D" + std::to_string(n);
-}
-
-Bytes sysex(std::size_t size, std::mt19937& random) {
-    Bytes m(size);
-    for (uint8_t& b : m) {
-        b = static_cast<uint8_t>(random() % 0x80);
-    }
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
 }
 
 Bytes allNotesOff() {
@@ -158,7 +149,7 @@ TEST_F(Alsa, RecordsADumpFromARawMidiDeviceExactly) {
     std::vector<Bytes> dump;
     Bytes stream;
     for (int i = 0; i < 200; ++i) {
-        dump.push_back(sysex(5 + random() % 19996, random));
+        dump.push_back(randomSysex(5 + random() % 19996, random));
         stream.insert(stream.end(), dump.back().begin(), dump.back().end());
     }
     const MIDIEndpointRef source = TQMidiInterfaceReceiver::SourceNamed(*m_midi, virmidi(0));
@@ -196,7 +187,7 @@ TEST_F(Alsa, TransmitsADumpToARawMidiDeviceExactly) {
     Dump dump;
     Bytes expected = allNotesOff();
     for (std::size_t size : {10u, 20000u, 300u, 5u}) {
-        const Bytes m = sysex(size, random);
+        const Bytes m = randomSysex(size, random);
         dump.push_back(midi::event(buffer(m.begin(), m.end()), 0.0));
         expected.insert(expected.end(), m.begin(), m.end());
     }
@@ -236,7 +227,7 @@ TEST_F(Alsa, AmidiSendsWhatWeRecordAndRecordsWhatWeSend) {
     Bytes sent;
     std::vector<Bytes> dump;
     for (int i = 0; i < 5; ++i) {
-        dump.push_back(sysex(100 + random() % 900, random));
+        dump.push_back(randomSysex(100 + random() % 900, random));
         sent.insert(sent.end(), dump.back().begin(), dump.back().end());
     }
     {

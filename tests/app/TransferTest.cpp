@@ -63,7 +63,7 @@ TEST_F(Transfers, PortsAreListedAndFollowTheState) {
     EXPECT_TRUE(tagEnabled(4));
     EXPECT_FALSE(tagEnabled(5));
 
-    receive({korvoBytes(0x5D, 0x01, 20)});
+    receive({korvoMessage(0x5D, 0x01, 20)});
     ASSERT_EQ(m_controller.state(), Controller::kStateLoaded);
     m_controller.rescanMidi();
     EXPECT_FALSE(ui().button_receive->isEnabled());
@@ -94,7 +94,8 @@ TEST_F(Transfers, ReceiveALateDumpWhole) {
     ui().edit_trackname->setText("old name");
     m_controller.ReceiveDidPressed();
     EXPECT_EQ(m_controller.timerStatus(), Controller::kTimerWaiting);
-    const std::vector<Bytes> dump{korvoBytes(0x38, 0x01, 3000, 1), korvoBytes(0x38, 0x01, 3000, 2)};
+    const std::vector<Bytes> dump{korvoMessage(0x38, 0x01, 3000, 1),
+                                  korvoMessage(0x38, 0x01, 3000, 2)};
     m_midi.playBytes(kSynthOut, joined(dump), 100, 3000ms);
     ASSERT_TRUE(runUntil([&] { return ui().text_status->text() == "waiting for sysex data..."; }));
     EXPECT_EQ(m_controller.state(), Controller::kStateBusy);
@@ -115,9 +116,9 @@ TEST_F(Transfers, ReceiveALateDumpWhole) {
 }
 
 TEST_F(Transfers, ReceiveKeepsOnlyWholeMessages) {
-    Bytes cut = korvoBytes(0x38, 0x01, 500, 3);
+    Bytes cut = korvoMessage(0x38, 0x01, 500, 3);
     cut.resize(250);
-    receive({korvoBytes(0x38, 0x01, 500, 1), korvoBytes(0x38, 0x01, 500, 2), cut});
+    receive({korvoMessage(0x38, 0x01, 500, 1), korvoMessage(0x38, 0x01, 500, 2), cut});
     EXPECT_EQ(m_controller.dump().size(), 2u);
     EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
 }
@@ -144,7 +145,7 @@ TEST_F(Transfers, AnInstrumentThatNeverSendsLeavesTheWindowEmpty) {
 }
 
 TEST_F(Transfers, TransmitWritesTheChannelIntoTheCopyOnly) {
-    receive({korvoBytes(0x38, 0x20, 100), korvoBytes(0x38, 0x3F, 100)});
+    receive({korvoMessage(0x38, 0x20, 100), korvoMessage(0x38, 0x3F, 100)});
     ASSERT_TRUE(ui().popup_channel->isEnabled());
     ui().popup_channel->setCurrentIndex(5);
     std::size_t heardBeforeAlert = 0;
@@ -173,7 +174,7 @@ TEST_F(Transfers, TransmitWritesTheChannelIntoTheCopyOnly) {
 }
 
 TEST_F(Transfers, TransmitPacesTheModelsThatNeedIt) {
-    std::vector<Bytes> dump(10, korvoBytes(0x77, 0x01, 100));
+    std::vector<Bytes> dump(10, korvoMessage(0x77, 0x01, 100));
     receive(dump);
     m_controller.TransmitDidPressed();
     ASSERT_TRUE(runUntil([&] { return !idle(); }));
@@ -189,7 +190,7 @@ TEST_F(Transfers, TransmitPacesTheModelsThatNeedIt) {
 }
 
 TEST_F(Transfers, NoAlertWithoutAnInstruction) {
-    receive({korvoBytes(0x5D, 0x01, 600), korvoBytes(0x5D, 0x01, 400)}); // OMNIGRID: no texts
+    receive({korvoMessage(0x5D, 0x01, 600), korvoMessage(0x5D, 0x01, 400)}); // OMNIGRID: no texts
     m_controller.TransmitDidPressed();
     ASSERT_TRUE(runUntil([&] { return !idle(); }));
     EXPECT_DOUBLE_EQ(m_controller.progressMaximum(), 8.0);
@@ -199,7 +200,7 @@ TEST_F(Transfers, NoAlertWithoutAnInstruction) {
 }
 
 TEST_F(Transfers, RefusedMessagesAreReportedAtTheEnd) {
-    receive({korvoBytes(0x5D, 0x01, 10), korvoBytes(0x5D, 0x01, 10)});
+    receive({korvoMessage(0x5D, 0x01, 10), korvoMessage(0x5D, 0x01, 10)});
     m_midi.refuseSysex(true);
     m_controller.TransmitDidPressed();
     ASSERT_TRUE(runUntil([&] { return !idle(); }));

@@ -4,6 +4,8 @@
 #include "UserDialogs.h"
 #include "midifile/DumpFile.h"
 #include "midiinterface/virtual/VirtualMidiService.h"
+#include "support/EventLoop.h"
+#include "support/Messages.h"
 #include "support/TempDir.h"
 #include "ui_MainWindow.h"
 
@@ -62,39 +64,9 @@ private:
     }
 };
 
-// A message of the maker: F0 31 00 model kind, filled up to `size` bytes, ending in F7.
-inline std::vector<uint8_t> korvoBytes(uint8_t model, uint8_t kind, std::size_t size,
-                                       uint8_t fill = 0x22) {
-    std::vector<uint8_t> m(size, fill);
-    m[0] = 0xF0;
-    m[1] = 0x31;
-    m[2] = 0x00;
-    m[3] = model;
-    m[4] = kind;
-    m.back() = 0xF7;
-    return m;
-}
-
 inline midi::event korvoEvent(uint8_t model, uint8_t kind, std::size_t size) {
-    const std::vector<uint8_t> bytes = korvoBytes(model, kind, size);
+    const std::vector<uint8_t> bytes = korvoMessage(model, kind, size);
     return midi::event(buffer(bytes.begin(), bytes.end()));
-}
-
-// Runs the event loop until `done` holds or the time is up.
-inline bool runUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-inline void spin(int milliseconds) {
-    runUntil([] { return false; }, milliseconds);
 }
 
 // The instrument of the window tests, on the virtual MIDI service.

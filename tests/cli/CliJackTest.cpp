@@ -3,6 +3,7 @@
 #include "CliRunner.h"
 #include "midifile/DumpFile.h"
 #include "support/JackInstrument.h"
+#include "support/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
-
-Bytes korvo(uint8_t model, uint8_t kind, std::size_t size, uint8_t fill) {
-    Bytes m(size, fill);
-    m[0] = 0xF0;
-    m[1] = 0x31;
-    m[2] = 0x00;
-    m[3] = model;
-    m[4] = kind;
-    m.back() = 0xF7;
-    return m;
-}
 
 class CliOverJack : public ::testing::Test {
 protected:
@@ -57,8 +47,9 @@ TEST_F(CliOverJack, PortsListTheInstrument) {
 }
 
 TEST_F(CliOverJack, ReceiveStoresWhatTheInstrumentSent) {
-    const std::vector<Bytes> dump{korvo(0x5D, 0x01, 3000, 1), korvo(0x5D, 0x01, 20, 2),
-                                  korvo(0x5D, 0x01, 700, 3)};
+    const std::vector<Bytes> dump{korvoMessage(0x5D, 0x01, 3000, 1),
+                                  korvoMessage(0x5D, 0x01, 20, 2),
+                                  korvoMessage(0x5D, 0x01, 700, 3)};
     for (const std::string name : {"backup.syx", "backup.mid"}) {
         auto running = start({"receive", "--input", m_instrument->name() + ": out", "-o",
                               m_dir.file(name), "--timeout", "5", "--trackname", "Nightly"});
@@ -95,7 +86,7 @@ TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
     const std::string path = m_dir.write("strata.syx", [] {
         Bytes all;
         for (uint8_t i = 0; i < 5; ++i) {
-            const Bytes m = korvo(0x38, 0x20, 200, i);
+            const Bytes m = korvoMessage(0x38, 0x20, 200, i);
             all.insert(all.end(), m.begin(), m.end());
         }
         return all;
@@ -113,7 +104,7 @@ TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
     ASSERT_EQ(got.size(), 17u + 5);
     EXPECT_EQ(got[16].bytes, (Bytes{0xB0, 0x7B, 0x00}));
     for (uint8_t i = 0; i < 5; ++i) {
-        Bytes expected = korvo(0x38, 0x25, 200, i);
+        Bytes expected = korvoMessage(0x38, 0x25, 200, i);
         EXPECT_EQ(got[17 + i].bytes, expected) << int(i);
     }
 }
@@ -121,7 +112,7 @@ TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
 TEST_F(CliOverJack, PortNamesMustBeUnambiguous) {
     ASSERT_TRUE(m_instrument->registerPort("in 2", false));
     std::this_thread::sleep_for(100ms);
-    const std::string path = m_dir.write("d.syx", korvo(0x5D, 0x01, 10, 0));
+    const std::string path = m_dir.write("d.syx", korvoMessage(0x5D, 0x01, 10, 0));
     const CliResult r = jack({"send", path, "--output", m_instrument->name() + ": in"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("is ambiguous; it matches: "), std::string::npos) << r.err;

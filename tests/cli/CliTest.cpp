@@ -1,6 +1,7 @@
 // The command line companion, run as users run it: help, info, convert and every refusal.
 #include "CliRunner.h"
 #include "midifile/DumpFile.h"
+#include "support/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -9,17 +10,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes korvo(uint8_t b2, uint8_t model, uint8_t kind, std::size_t size, uint8_t fill = 0x33) {
-    Bytes m(size, fill);
-    m[0] = 0xF0;
-    m[1] = 0x31;
-    m[2] = b2;
-    m[3] = model;
-    m[4] = kind;
-    m.back() = 0xF7;
-    return m;
-}
 
 Bytes joined(std::initializer_list<Bytes> messages) {
     Bytes all;
@@ -55,7 +45,7 @@ TEST_F(Cli, HelpOnEveryLevel) {
 }
 
 TEST_F(Cli, WrongUsageIsExitTwoWithOneLine) {
-    const std::string syx = m_dir.write("d.syx", korvo(0, 0x5D, 0x01, 10));
+    const std::string syx = m_dir.write("d.syx", korvoMessage(0x5D, 0x01, 10, 0x33, 0));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {},
              {"dance"},
@@ -100,8 +90,9 @@ TEST_F(Cli, InfoInTextAndJson) {
     EXPECT_NE(r.out.find("      1  f0 31 00 38 02         7  0\n"), std::string::npos) << r.out;
 
     // A sound bank in a raw file, and another maker's data.
-    const std::string bank =
-        m_dir.write("bank.syx", joined({korvo(0x0D, 0x60, 0x45, 8), korvo(0x0D, 0x66, 0, 8)}));
+    const std::string bank = m_dir.write(
+        "bank.syx",
+        joined({korvoMessage(0x60, 0x45, 8, 0x33, 0x0D), korvoMessage(0x66, 0, 8, 0x33, 0x0D)}));
     r = runCli({"info", bank, "--json"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out.rfind("{\"type\": \"Helion - Soundbank Bank 6\", \"trackname\": null, "
@@ -116,8 +107,9 @@ TEST_F(Cli, InfoInTextAndJson) {
 
 TEST_F(Cli, ConvertRoundTripsKeepTheMessages) {
     // OMNIGRID carries no channel; a STRATA dump on channel 0 keeps its bytes too.
-    for (const Bytes& raw : {joined({korvo(0, 0x5D, 0x01, 300, 1), korvo(0, 0x5D, 0x01, 40, 2)}),
-                             joined({korvo(0, 0x38, 0x10, 500, 3), korvo(0, 0x38, 0x20, 9, 4)})}) {
+    for (const Bytes& raw :
+         {joined({korvoMessage(0x5D, 0x01, 300, 1, 0), korvoMessage(0x5D, 0x01, 40, 2, 0)}),
+          joined({korvoMessage(0x38, 0x10, 500, 3, 0), korvoMessage(0x38, 0x20, 9, 4, 0)})}) {
         const std::string syx = m_dir.write("in.syx", raw);
         ASSERT_EQ(runCli({"convert", syx, m_dir.file("mid.mid")}).exit, 0);
         const CliResult r = runCli({"convert", m_dir.file("mid.mid"), m_dir.file("back.syx")});
@@ -126,8 +118,9 @@ TEST_F(Cli, ConvertRoundTripsKeepTheMessages) {
         EXPECT_EQ(TempDir::read(m_dir.file("back.syx")), raw);
     }
     // The .mid is stored by the window's rules: a Gravel 40 dump is paced.
-    const std::string gravel =
-        m_dir.write("g.syx", joined({korvo(0, 0x5B, 0x01, 100), korvo(0, 0x5B, 0x01, 100)}));
+    const std::string gravel = m_dir.write(
+        "g.syx",
+        joined({korvoMessage(0x5B, 0x01, 100, 0x33, 0), korvoMessage(0x5B, 0x01, 100, 0x33, 0)}));
     ASSERT_EQ(runCli({"convert", gravel, m_dir.file("g.mid")}).exit, 0);
     const auto read = dumpfile::readDumpFile(m_dir.file("g.mid"));
     ASSERT_EQ(read.contents.dump.size(), 2u);
@@ -177,7 +170,7 @@ TEST_F(Cli, WithoutAMidiSystemPortsListNone) {
     const CliResult r = runCli({"--midi-api", "none", "ports"});
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.out, "inputs:\n  (none)\noutputs:\n  (none)\n");
-    const std::string syx = m_dir.write("d.syx", korvo(0, 0x5D, 0x01, 10));
+    const std::string syx = m_dir.write("d.syx", korvoMessage(0x5D, 0x01, 10, 0x33, 0));
     const CliResult send = runCli({"--midi-api", "none", "send", syx, "--output", "synth"});
     EXPECT_EQ(send.exit, 1);
     EXPECT_NE(send.err.find("no MIDI output matches \"synth\"; there are: none"), std::string::npos)

@@ -3,6 +3,7 @@
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "midiinterface/jack/JackMidiService.h"
 #include "support/JackInstrument.h"
+#include "support/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +21,6 @@ using Bytes = std::vector<uint8_t>;
 
 // One JACK period of the test server (1024 frames at 48 kHz): the granularity of arrival times.
 constexpr auto kPeriod = std::chrono::microseconds(1024 * 1'000'000 / 48'000);
-
-Bytes sysex(std::size_t size, std::mt19937& random) {
-    Bytes b(size);
-    for (uint8_t& x : b) {
-        x = static_cast<uint8_t>(random() % 0x80);
-    }
-    b.front() = 0xF0;
-    b.back() = 0xF7;
-    return b;
-}
 
 class OverJack : public ::testing::Test {
 protected:
@@ -70,7 +61,7 @@ TEST_F(OverJack, RecordsADumpOfAThousandMessagesExactly) {
     std::mt19937 random(3);
     std::vector<Bytes> dump;
     for (int i = 0; i < 1000; ++i) {
-        dump.push_back(sysex(5 + random() % 7996, random));
+        dump.push_back(randomSysex(5 + random() % 7996, random));
     }
     TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
     Dump recorded;
@@ -91,7 +82,7 @@ TEST_F(OverJack, TransmitsADumpExactlyAfterAllNotesOffWithItsPauses) {
     Dump dump;
     const double offsets[] = {0.0, 0.1, 0.0, 0.05};
     for (int i = 0; i < 40; ++i) {
-        const Bytes b = sysex(5 + random() % 600, random);
+        const Bytes b = randomSysex(5 + random() % 600, random);
         dump.push_back(midi::event(buffer(b.begin(), b.end()), offsets[i % 4]));
     }
     auto transmitter =
@@ -120,8 +111,8 @@ TEST_F(OverJack, TransmitsADumpExactlyAfterAllNotesOffWithItsPauses) {
 
 TEST_F(OverJack, AMessageTooLargeForJackIsRefusedAndCounted) {
     std::mt19937 random(7);
-    const Bytes small = sysex(100, random);
-    const Bytes huge = sysex(40000, random);
+    const Bytes small = randomSysex(100, random);
+    const Bytes huge = randomSysex(40000, random);
     const Dump dump{midi::event(buffer(small.begin(), small.end())),
                     midi::event(buffer(huge.begin(), huge.end())),
                     midi::event(buffer(small.begin(), small.end()))};
@@ -140,7 +131,7 @@ TEST_F(OverJack, ATransmissionToAnInstrumentThatGoesAwayStillEnds) {
     std::mt19937 random(9);
     Dump dump;
     for (int i = 0; i < 100; ++i) {
-        const Bytes b = sysex(1000, random); // 0.32 s each on a cable
+        const Bytes b = randomSysex(1000, random); // 0.32 s each on a cable
         dump.push_back(midi::event(buffer(b.begin(), b.end())));
     }
     auto transmitter =
