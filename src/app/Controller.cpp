@@ -2,6 +2,7 @@
 
 #include "dumptypes/DumpRules.h"
 #include "midifile/DumpFile.h"
+#include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "ui_MainWindow.h"
@@ -26,6 +27,12 @@ constexpr auto kOperationPoll = 40ms;
 constexpr double kBarScale = 100.0;
 
 const QString kEmptyTitle = QStringLiteral("empty.mid");
+
+// A reason from the libraries ("the file is empty") as the end of a sentence.
+QString sentence(const std::string& reason) {
+    const QString text = QString::fromStdString(reason);
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
 
 } // namespace
 
@@ -228,27 +235,32 @@ void Controller::open() {
 }
 
 void Controller::openPath(const QString& path) {
-    dumpfile::ReadResult read = dumpfile::readDumpFile(path.toStdString());
-    if (read.status == dumpfile::ReadStatus::tooManyTracks) {
+    LoadedDump loaded = loadDump(path.toStdString());
+    if (!loaded.ok) {
+        // Nothing of a file that cannot be taken whole is loaded; the window keeps its state.
         m_dialogs.beep();
         m_dialogs.criticalAlert(
             m_window.get(), QStringLiteral("Wrong file format"),
-            QStringLiteral("BankShuttle supports only midi files with format 0 (single track)."));
-    } else if (read.status == dumpfile::ReadStatus::ok) {
-        dumpfile::Contents& contents = read.contents;
-        if (contents.trackname) {
-            m_ui->edit_trackname->setText(QString::fromStdString(*contents.trackname));
-        }
-        if (contents.instrument) {
-            m_ui->edit_instrument->setText(QString::fromStdString(*contents.instrument));
-        }
-        if (contents.meta7f) {
-            *m_meta7f = std::move(*contents.meta7f);
-        }
-        *m_dump = std::move(contents.dump);
-        reidentify();
-        setTitleFromPath(path);
+            loaded.tooManyTracks
+                ? QStringLiteral(
+                      "BankShuttle supports only midi files with format 0 (single track).")
+                : QStringLiteral("\"%1\" cannot be opened: %2")
+                      .arg(QFileInfo(path).fileName(), sentence(loaded.error)));
+        return;
     }
+    dumpfile::Contents& contents = loaded.contents;
+    if (contents.trackname) {
+        m_ui->edit_trackname->setText(QString::fromStdString(*contents.trackname));
+    }
+    if (contents.instrument) {
+        m_ui->edit_instrument->setText(QString::fromStdString(*contents.instrument));
+    }
+    if (contents.meta7f) {
+        *m_meta7f = std::move(*contents.meta7f);
+    }
+    *m_dump = std::move(contents.dump);
+    reidentify();
+    setTitleFromPath(path);
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
 }
 
@@ -257,7 +269,7 @@ void Controller::save() {
     if (!path) {
         return;
     }
-    const Dump stored = dumprules::preparedForSave(*m_dump, m_type->hasChannel());
+    const Dump stored = dumprules::preparedForSave(*m_dump, *m_type);
     std::string why;
     if (!dumpfile::writeDumpFile(path->toStdString(), stored,
                                  m_ui->edit_trackname->text().toStdString(),
@@ -401,7 +413,13 @@ void Controller::receiveFinished(Dump recorded, bool overflowed) {
 void Controller::transmit() {
     const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
     auto sending = std::make_shared<const Dump>(
-        dumprules::preparedForTransmit(*m_dump, m_type->hasChannel(), channel));
+        dumprules::preparedForTransmit(*m_dump, *m_type, channel));
+    if (const std::string damage = dumprules::transmitRefusal(*sending); !damage.empty()) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission refused"),
+                                QStringLiteral("This dump cannot be sent: %1").arg(sentence(damage)));
+        return;
+    }
     switchToState(kStateBusy);
     const double estimate = dumprules::transmitEstimateMicroseconds(*sending);
     showProgress(estimate / (kProgressTickMs / 1000.0) / 1'000'000.0);

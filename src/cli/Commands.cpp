@@ -1,7 +1,7 @@
 #include "Commands.h"
 
 #include "Arguments.h"
-#include "DumpFiles.h"
+#include "midifile/DumpFiles.h"
 #include "PortChoice.h"
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
@@ -179,7 +179,7 @@ int info(const std::vector<std::string>& words) {
     }
     const LoadedDump loaded = loadDump(args.positional()[0]);
     if (!loaded.ok) {
-        return failed(loaded.error);
+        return failed(args.positional()[0] + ": " + loaded.error);
     }
     const dumpfile::Contents& contents = loaded.contents;
     const auto type = identifyDump(&contents.dump);
@@ -329,7 +329,7 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     const LoadedDump loaded = loadDump(args.positional()[0]);
     if (!loaded.ok) {
-        return failed(loaded.error);
+        return failed(args.positional()[0] + ": " + loaded.error);
     }
     const Dump& dump = loaded.contents.dump;
     if (dump.empty()) {
@@ -343,7 +343,10 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
 
     const auto type = identifyDump(&dump);
     const Dump sending =
-        dumprules::preparedForTransmit(dump, type->hasChannel(), static_cast<uint8_t>(channel - 1));
+        dumprules::preparedForTransmit(dump, *type, static_cast<uint8_t>(channel - 1));
+    if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
+        return failed(args.positional()[0] + ": " + damage);
+    }
     const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
     MIDIClientRef client = 0;
     midi->clientCreate("BankShuttle", nullptr, nullptr, &client);
@@ -402,7 +405,7 @@ int convert(const std::vector<std::string>& words) {
     }
     const LoadedDump loaded = loadDump(in);
     if (!loaded.ok) {
-        return failed(loaded.error);
+        return failed(in + ": " + loaded.error);
     }
     if (loaded.contents.dump.empty()) {
         return failed(in + ": the file holds no message; nothing was written");

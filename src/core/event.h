@@ -2,6 +2,7 @@
 
 #include "buffer.h"
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,3 +34,7 @@ public:
 
 // A dump: the messages in the order of reception, storage and transmission.
 using Dump = std::vector<midi::event>;
+
+// No instrument's dump comes near this many messages; a file or recording with more is
+// refused, so that memory stays bounded whatever a source sends.
+inline constexpr std::size_t kMaxDumpMessages = 1'000'000;

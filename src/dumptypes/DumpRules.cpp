@@ -1,5 +1,7 @@
 #include "DumpRules.h"
 
+#include <cstdio>
+
 namespace dumprules {
 
 bool isOffsetNeeded(const Dump& dump) {
@@ -18,30 +20,54 @@ void applyPacing(Dump& dump) {
     }
 }
 
-void writeChannel(Dump& dump, uint8_t channel) {
-    for (midi::event& message : dump) {
+void writeChannel(Dump& dump, uint8_t channel, bool bankInFirstMessage) {
+    for (std::size_t i = bankInFirstMessage ? 1 : 0; i < dump.size(); ++i) {
+        midi::event& message = dump[i];
         if (message.size() > 4) {
             message[4] = static_cast<uint8_t>((message[4] & 0xF0) | (channel & 0x0F));
         }
     }
 }
 
-Dump preparedForSave(const Dump& dump, bool hasChannel) {
+Dump preparedForSave(const Dump& dump, bool hasChannel, bool bankInFirstMessage) {
     Dump copy = dump;
     applyPacing(copy);
     if (hasChannel) {
-        writeChannel(copy, 0);
+        writeChannel(copy, 0, bankInFirstMessage);
     }
     return copy;
 }
 
-Dump preparedForTransmit(const Dump& dump, bool hasChannel, uint8_t channel) {
+Dump preparedForSave(const Dump& dump, const KorvoDumptype& type) {
+    return preparedForSave(dump, type.hasChannel(), type.bankInFirstMessage());
+}
+
+Dump preparedForTransmit(const Dump& dump, bool hasChannel, uint8_t channel,
+                         bool bankInFirstMessage) {
     Dump copy = dump;
     applyPacing(copy);
     if (hasChannel) {
-        writeChannel(copy, channel);
+        writeChannel(copy, channel, bankInFirstMessage);
     }
     return copy;
+}
+
+Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t channel) {
+    return preparedForTransmit(dump, type.hasChannel(), channel, type.bankInFirstMessage());
+}
+
+std::string transmitRefusal(const Dump& prepared) {
+    for (std::size_t i = 0; i < prepared.size(); ++i) {
+        const double offset = prepared[i].m_offset;
+        if (!(offset >= 0.0 && offset <= kMaxOffset)) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.0f", offset);
+            return "the pause before message " + std::to_string(i + 1) + " is " + seconds +
+                   " s, longer than any instrument needs (10 minutes at most): the file is "
+                   "damaged; nothing was sent";
+        }
+    }
+    return "";
 }
 
 double transmitEstimateMicroseconds(const Dump& dump) {

@@ -2,7 +2,10 @@
 
 #include "core/event.h"
 
+#include "KorvoDumptype.h"
+
 #include <cstdint>
+#include <string>
 
 // The rules that saving and transmitting apply to their own copy of a dump, whether the
 // window or the command line asks. The dump in memory is never changed by them.
@@ -21,14 +24,26 @@ bool isOffsetNeeded(const Dump& dump);
 void applyPacing(Dump& dump);
 
 // Byte 4 of every message keeps its high four bits and gets `channel` (0 to 15) in the low
-// four. Messages without a byte 4 are left as they are.
-void writeChannel(Dump& dump, uint8_t channel);
+// four. Messages without a byte 4 are left as they are, and so is the first message when
+// `bankInFirstMessage` (its byte 4 is a bank number then).
+void writeChannel(Dump& dump, uint8_t channel, bool bankInFirstMessage = false);
 
 // The copy that Save stores: paced when needed, channel bits cleared when the type has them.
-Dump preparedForSave(const Dump& dump, bool hasChannel);
+Dump preparedForSave(const Dump& dump, bool hasChannel, bool bankInFirstMessage = false);
+Dump preparedForSave(const Dump& dump, const KorvoDumptype& type);
 // The copy that Transmit sends: paced when needed, the chosen channel written when the type
 // has one.
-Dump preparedForTransmit(const Dump& dump, bool hasChannel, uint8_t channel);
+Dump preparedForTransmit(const Dump& dump, bool hasChannel, uint8_t channel,
+                         bool bankInFirstMessage = false);
+Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t channel);
+
+// No instrument needs a longer pause before a message; the program's own files hold 0.3 s
+// and 2 s. A longer one is damage, not a wish to be honoured for days.
+inline constexpr double kMaxOffset = 600.0;
+
+// Why `prepared` must not be sent ("" when it may): a pause longer than kMaxOffset, or one
+// that is no number of seconds at all.
+std::string transmitRefusal(const Dump& prepared);
 
 // How long sending takes: every offset plus 320 µs per byte, in microseconds.
 double transmitEstimateMicroseconds(const Dump& dump);

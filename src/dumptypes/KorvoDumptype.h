@@ -24,6 +24,9 @@ public:
     virtual std::string_view transmitInstruction() const = 0;
     // True when the low 4 bits of byte 4 of every message hold the instrument's channel.
     virtual bool hasChannel() const = 0;
+    // True when byte 4 of the first message is the number of a bank, not a channel: the
+    // channel rules then leave it as it is.
+    virtual bool bankInFirstMessage() const { return false; }
 
     virtual std::string debugString() const;
 

@@ -6,7 +6,8 @@
 #include <string>
 
 // Sound bank dumps: the title names the bank, whose number comes from byte 4 of the first
-// message. Texts for the user are empty, and the messages carry the instrument's channel.
+// message. Texts for the user are empty, and every further message carries the instrument's
+// channel.
 
 namespace soundbank {
 // "S05": bits 1 to 5 of the kind byte, counted from 1, two digits at least.
@@ -26,6 +27,7 @@ uint8_t kindByte(const Dump& dump);
         std::string_view receiveInstruction() const override { return ""; }                        \
         std::string_view transmitInstruction() const override { return ""; }                       \
         bool hasChannel() const override { return true; }                                          \
+        bool bankInFirstMessage() const override { return true; }                                  \
                                                                                                    \
     private:                                                                                       \
         const std::string m_title;                                                                 \

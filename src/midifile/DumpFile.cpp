@@ -55,6 +55,7 @@ ReadResult readDumpFile(const std::string& path) {
         return result;
     }
     if (!reader.readTrackHeader()) {
+        result.error = reader.error();
         return result;
     }
     Contents& contents = result.contents;
@@ -65,11 +66,15 @@ ReadResult readDumpFile(const std::string& path) {
             contents.trackname = textOf(data);
         } else if (type == kInstrumentName) {
             contents.instrument = textOf(data);
-        } else if (type == kSequencerSpecific && data[0] == kManufacturer) {
+        } else if (type == kSequencerSpecific && !data.empty() && data[0] == kManufacturer) {
             contents.meta7f = data;
         }
     }
-    reader.readEvents(contents.dump);
+    if (!reader.readEvents(contents.dump)) {
+        result.contents = Contents{};
+        result.error = reader.error();
+        return result;
+    }
     result.status = ReadStatus::ok;
     return result;
 }

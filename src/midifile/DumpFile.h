@@ -30,17 +30,19 @@ struct Contents {
 };
 
 enum class ReadStatus {
-    ok,            // a track was read (its dump may still be empty)
-    notReadable,   // no Standard MIDI File, or no track in it
+    ok,            // the track was read whole (its dump may still be empty)
+    notReadable,   // refused: no Standard MIDI File, or one that cannot be taken whole
     tooManyTracks, // two tracks or more: not a dump of ours
 };
 
 struct ReadResult {
     ReadStatus status = ReadStatus::notReadable;
     Contents contents;
+    std::string error; // why not readable, naming the byte offset
 };
 
-ReadResult readDumpFile(const std::string& path);
+// The whole file or nothing: a file that cannot be taken whole yields no contents at all.
+[[nodiscard]] ReadResult readDumpFile(const std::string& path);
 
 // Stores `prepared` (paced and with its channel bits as they are to be stored): the track
 // name and instrument unless empty or their placeholder, the kept sequencer-specific data

@@ -1,12 +1,10 @@
 #include "SyxFile.h"
 
 #include "AtomicFile.h"
+#include "FileBytes.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <memory>
 
 namespace syxfile {
 
@@ -27,62 +25,85 @@ ReadResult refuse(std::string error) {
     return result;
 }
 
+// Where the message that begins at `start` ends (one past its 0xF7), or the reason why it
+// is no complete message.
+bool messageEnd(std::span<const uint8_t> bytes, std::size_t start, std::size_t& end,
+                std::string& error) {
+    if (bytes[start] != kSysEx) {
+        error = "byte " + hex(bytes[start]) + " at offset " + std::to_string(start) +
+                " is outside a SysEx message";
+        return false;
+    }
+    std::size_t at = start + 1;
+    while (at < bytes.size() && bytes[at] < 0x80) {
+        ++at;
+    }
+    if (at == bytes.size()) {
+        error = "the message at offset " + std::to_string(start) +
+                " has no end (0xF7) before the end of the file at offset " +
+                std::to_string(bytes.size());
+        return false;
+    }
+    if (bytes[at] != kEndOfSysEx) {
+        error = "byte " + hex(bytes[at]) + " at offset " + std::to_string(at) +
+                " interrupts the message that begins at offset " + std::to_string(start);
+        return false;
+    }
+    end = at + 1;
+    return true;
+}
+
 } // namespace
 
 ReadResult parse(std::span<const uint8_t> bytes) {
     if (bytes.empty()) {
         return refuse("the file is empty (offset 0)");
     }
+    // Checked and counted first, so that a refused file never costs the memory of a dump.
     ReadResult result;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        if (bytes[start] != kSysEx) {
-            return refuse("byte " + hex(bytes[start]) + " at offset " + std::to_string(start) +
-                          " is outside a SysEx message");
+    std::size_t count = 0;
+    for (std::size_t start = 0, end = 0; start < bytes.size(); start = end) {
+        if (!messageEnd(bytes, start, end, result.error)) {
+            return result;
         }
-        std::size_t at = start + 1;
-        while (at < bytes.size() && bytes[at] < 0x80) {
-            ++at;
+        if (++count > kMaxDumpMessages) {
+            return refuse("the file holds more than " + std::to_string(kMaxDumpMessages) +
+                          " messages, more than any dump (offset " + std::to_string(start) +
+                          ")");
         }
-        if (at == bytes.size()) {
-            return refuse("the message at offset " + std::to_string(start) +
-                          " has no end (0xF7) before the end of the file at offset " +
-                          std::to_string(bytes.size()));
-        }
-        if (bytes[at] != kEndOfSysEx) {
-            return refuse("byte " + hex(bytes[at]) + " at offset " + std::to_string(at) +
-                          " interrupts the message that begins at offset " + std::to_string(start));
-        }
-        result.dump.emplace_back(buffer(bytes.begin() + start, bytes.begin() + at + 1));
-        start = at + 1;
+    }
+    result.dump.reserve(count);
+    for (std::size_t start = 0, end = 0; start < bytes.size(); start = end) {
+        (void)messageEnd(bytes, start, end, result.error); // checked above
+        result.dump.emplace_back(buffer(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                                        bytes.begin() + static_cast<std::ptrdiff_t>(end)));
     }
     result.ok = true;
     return result;
 }
 
 ReadResult readSyxFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return refuse(std::strerror(errno));
+    filebytes::ReadResult file = filebytes::readWholeFile(path);
+    if (!file.ok) {
+        return refuse(std::move(file.error));
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        return refuse("the file cannot be read");
-    }
-    if (static_cast<uint64_t>(size) > kMaxFileBytes) {
-        return refuse("the file is larger than 1 GiB");
-    }
-    in.seekg(0);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (in.gcount() != size) {
-        return refuse("the file could not be read whole");
-    }
-    return parse(bytes);
+    return parse(file.bytes);
 }
 
 bool writeSyxFile(const std::string& path, const Dump& dump, std::string* error) {
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        std::size_t end = 0;
+        std::string why;
+        const midi::event& message = dump[i];
+        if (message.empty() || !messageEnd(message, 0, end, why) || end != message.size()) {
+            if (error != nullptr) {
+                *error = "message " + std::to_string(i + 1) + " (" +
+                         (message.empty() ? std::string("empty") : "status " + hex(message[0])) +
+                         ") is not a complete SysEx message, and a .syx file holds nothing else";
+            }
+            return false;
+        }
+    }
     return writeFileAtomically(
         path,
         [&](const std::string& temporary) {

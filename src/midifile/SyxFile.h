@@ -9,9 +9,6 @@
 // Raw SysEx files (".syx"): the messages one after the other, nothing else.
 namespace syxfile {
 
-// Larger files are refused rather than read into memory.
-inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;
-
 struct ReadResult {
     bool ok = false;
     Dump dump;
@@ -19,10 +16,11 @@ struct ReadResult {
 };
 
 // Accepts exactly a sequence of complete SysEx messages (0xF0 ... 0xF7); anything else, an
-// empty file included, is refused.
-ReadResult parse(std::span<const uint8_t> bytes);
-ReadResult readSyxFile(const std::string& path);
-// Written whole or not at all (see writeFileAtomically).
-bool writeSyxFile(const std::string& path, const Dump& dump, std::string* error);
+// empty file or more than kMaxDumpMessages messages included, is refused.
+[[nodiscard]] ReadResult parse(std::span<const uint8_t> bytes);
+[[nodiscard]] ReadResult readSyxFile(const std::string& path);
+// Written whole or not at all (see writeFileAtomically). A dump that holds anything but
+// complete SysEx messages is refused, so that no .syx file is written that could not be read.
+[[nodiscard]] bool writeSyxFile(const std::string& path, const Dump& dump, std::string* error);
 
 } // namespace syxfile

@@ -94,15 +94,23 @@ TEST_F(OpenSave, TwoTracksAreRefusedWithTheAlert) {
     EXPECT_EQ(m_dialogs.alerts.size(), 1u);
 }
 
-TEST_F(OpenSave, UnusableFilesLeaveTheWindowEmptyWithoutAMessage) {
+TEST_F(OpenSave, FilesThatCannotBeTakenWholeAreRefusedWithTheReason) {
     m_controller.ui().edit_trackname->setText("typed");
     openFile(file("text.mid", {'h', 'e', 'l', 'l', 'o'}));
+    // Cut inside the track: never a shorter dump, and the window keeps what it held.
+    const Bytes whole = join({header(0, 1, 24), track(join({kOneMessage, kOneMessage, kEnd}))});
+    openFile(file("cut.mid", Bytes(whole.begin(), whole.end() - 6)));
+    ASSERT_EQ(m_dialogs.alerts.size(), 2u);
+    EXPECT_EQ(m_dialogs.alerts[0].title, "Wrong file format");
+    EXPECT_TRUE(m_dialogs.alerts[0].message.contains("not a Standard MIDI File"));
+    EXPECT_TRUE(m_dialogs.alerts[1].critical);
+    EXPECT_TRUE(m_dialogs.alerts[1].message.contains("the file is cut short at offset 36"))
+        << m_dialogs.alerts[1].message.toStdString();
     EXPECT_EQ(m_controller.state(), Controller::kStateEmpty);
-    EXPECT_TRUE(m_dialogs.alerts.empty());
-    EXPECT_EQ(ui().edit_trackname->text(), "");
-    EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
+    EXPECT_TRUE(m_controller.dump().empty());
+    EXPECT_EQ(ui().edit_trackname->text(), "typed");
 
-    // Meta events only: empty too, although the file had a name.
+    // Meta events only: a legal file, and empty, although it had a name.
     openFile(
         file("meta.mid", join({header(0, 1, 24), track(join({metaEvent(0x03, {'N'}), kEnd}))})));
     EXPECT_EQ(m_controller.state(), Controller::kStateEmpty);
@@ -118,7 +126,7 @@ TEST_F(OpenSave, UnusableFilesLeaveTheWindowEmptyWithoutAMessage) {
 
 TEST_F(OpenSave, MetaEventRules) {
     // A zero byte ends a text; a 0x7F event is kept only when it is the maker's; later events
-    // of a type win; a meta event after the first message ends the dump.
+    // of a type win; a meta event after the first message is skipped, not read as a name.
     const Bytes events = join({metaEvent(0x03, {'A', 'B', 0x00, 'C'}), metaEvent(0x04, {'X'}),
                                metaEvent(0x04, {'Y'}), metaEvent(0x7F, {0x41, 0x01}), kOneMessage,
                                metaEvent(0x03, {'Z'}), kOneMessage, kEnd});
@@ -126,7 +134,7 @@ TEST_F(OpenSave, MetaEventRules) {
     EXPECT_EQ(ui().edit_trackname->text(), "AB");
     EXPECT_EQ(ui().edit_instrument->text(), "Y");
     EXPECT_TRUE(m_controller.meta7f().empty());
-    EXPECT_EQ(m_controller.dump().size(), 1u);
+    EXPECT_EQ(m_controller.dump().size(), 2u);
 
     // Saved again: no 0x7F event.
     const QString path = QString::fromStdString(m_dir.file("out.mid"));

@@ -2,7 +2,7 @@
 
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
-#include "midifile/SyxFile.h"
+#include "SyxFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,7 +26,7 @@ LoadedDump loadDump(const std::string& path) {
     case FileKind::syx: {
         syxfile::ReadResult read = syxfile::readSyxFile(path);
         if (!read.ok) {
-            loaded.error = path + ": " + read.error;
+            loaded.error = read.error;
             return loaded;
         }
         loaded.contents.dump = std::move(read.dump);
@@ -35,18 +35,19 @@ LoadedDump loadDump(const std::string& path) {
     case FileKind::mid: {
         dumpfile::ReadResult read = dumpfile::readDumpFile(path);
         if (read.status == dumpfile::ReadStatus::tooManyTracks) {
-            loaded.error = path + ": only MIDI files with a single track hold a dump";
+            loaded.tooManyTracks = true;
+            loaded.error = "only MIDI files with a single track hold a dump";
             return loaded;
         }
         if (read.status != dumpfile::ReadStatus::ok) {
-            loaded.error = path + ": not a readable Standard MIDI File";
+            loaded.error = read.error;
             return loaded;
         }
         loaded.contents = std::move(read.contents);
         break;
     }
     case FileKind::unknown:
-        loaded.error = path + ": the file name must end in .mid or .syx";
+        loaded.error = "the file name must end in .mid or .syx";
         return loaded;
     }
     loaded.ok = true;
@@ -57,8 +58,9 @@ bool storeDump(const std::string& path, const dumpfile::Contents& contents, std:
     if (fileKind(path) == FileKind::syx) {
         return syxfile::writeSyxFile(path, contents.dump, error);
     }
-    const bool hasChannel = identifyDump(&contents.dump)->hasChannel();
-    return dumpfile::writeDumpFile(path, dumprules::preparedForSave(contents.dump, hasChannel),
+    return dumpfile::writeDumpFile(path,
+                                   dumprules::preparedForSave(contents.dump,
+                                                              *identifyDump(&contents.dump)),
                                    contents.trackname.value_or(""),
                                    contents.instrument.value_or(""),
                                    contents.meta7f.value_or(buffer{}), error);

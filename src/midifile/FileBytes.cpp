@@ -1,0 +1,91 @@
+#include "FileBytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace filebytes {
+
+namespace {
+
+ReadResult refuse(std::string error) {
+    ReadResult result;
+    result.error = std::move(error);
+    return result;
+}
+
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "the file is a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return "the file is a FIFO, not a regular file";
+    }
+    if (S_ISSOCK(mode)) {
+        return "the file is a socket, not a regular file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "the file is a device, not a regular file";
+    }
+    return "the file is not a regular file";
+}
+
+// Closes the descriptor on every path out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+ReadResult readWholeFile(const std::string& path) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        return refuse(std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        return refuse(std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return refuse(kindOf(info.st_mode));
+    }
+    if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes) {
+        return refuse("the file is larger than 1 GiB");
+    }
+    ReadResult result;
+    result.bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < result.bytes.size()) {
+        const ssize_t n = ::read(fd.get(), result.bytes.data() + got, result.bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return refuse(std::strerror(errno));
+        }
+        if (n == 0) {
+            return refuse("the file became shorter while it was read");
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace filebytes

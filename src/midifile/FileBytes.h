@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/buffer.h"
+
+#include <cstdint>
+#include <string>
+
+// Reads a whole file into memory in one pass, for the dump readers. Only a regular file is
+// read: a directory, FIFO, socket or device is refused at once, never waited on.
+namespace filebytes {
+
+// No dump file comes near this; a larger one is refused rather than read.
+inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
+
+struct ReadResult {
+    bool ok = false;
+    buffer bytes;
+    std::string error; // why not, in words for the user
+};
+
+[[nodiscard]] ReadResult readWholeFile(const std::string& path);
+
+} // namespace filebytes
