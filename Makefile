@@ -48,15 +48,18 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
-# 20 seconds of fuzzing in every test run.
+# 20 seconds of fuzzing of each reader in every test run.
 test-fuzz: build-fuzz
 	ctest --test-dir $(FUZZ_DIR) --output-on-failure
 
-# A longer fuzzing session: 60 s or 1,000,000 inputs, whichever comes first.
+# A longer fuzzing session of each reader: 60 s or 1,000,000 inputs, whichever comes first.
 fuzz: build-fuzz
 	$(FUZZ_DIR)/tests/fuzz/fuzz_midifile_reader -max_total_time=60 -runs=1000000 \
-	  -max_len=65536 -malloc_limit_mb=1 -rss_limit_mb=1024 -print_final_stats=1 \
-	  $(FUZZ_DIR)/tests/fuzz/corpus tests/fuzz/seeds
+	  -max_len=65536 -malloc_limit_mb=4 -rss_limit_mb=1024 -print_final_stats=1 \
+	  $(FUZZ_DIR)/tests/fuzz/corpus-fuzz_midifile_reader tests/fuzz/seeds
+	$(FUZZ_DIR)/tests/fuzz/fuzz_syx_reader -max_total_time=60 -runs=1000000 \
+	  -max_len=65536 -malloc_limit_mb=4 -rss_limit_mb=1024 -print_final_stats=1 \
+	  $(FUZZ_DIR)/tests/fuzz/corpus-fuzz_syx_reader tests/fuzz/syx-seeds
 
 # Every benchmark, the JACK ones against a server of their own.
 bench: build

@@ -412,12 +412,13 @@ void Controller::receiveFinished(Dump recorded, bool overflowed) {
 
 void Controller::transmit() {
     const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    auto sending = std::make_shared<const Dump>(
-        dumprules::preparedForTransmit(*m_dump, *m_type, channel));
+    auto sending =
+        std::make_shared<const Dump>(dumprules::preparedForTransmit(*m_dump, *m_type, channel));
     if (const std::string damage = dumprules::transmitRefusal(*sending); !damage.empty()) {
         m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission refused"),
-                                QStringLiteral("This dump cannot be sent: %1").arg(sentence(damage)));
+        m_dialogs.criticalAlert(
+            m_window.get(), QStringLiteral("Transmission refused"),
+            QStringLiteral("This dump cannot be sent: %1").arg(sentence(damage)));
         return;
     }
     switchToState(kStateBusy);

@@ -6,6 +6,11 @@ bool Arguments::parse(const std::vector<std::string>& words, const std::set<std:
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         std::string name;
+        if (word == "--") { // everything after it is a name, even "-dash.syx"
+            m_positional.insert(m_positional.end(),
+                                words.begin() + static_cast<std::ptrdiff_t>(i) + 1, words.end());
+            return true;
+        }
         if (word.starts_with("--") && word.size() > 2) {
             name = word.substr(2);
         } else if (word.starts_with("-") && word.size() > 1) {

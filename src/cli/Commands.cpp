@@ -1,10 +1,11 @@
 #include "Commands.h"
 
 #include "Arguments.h"
-#include "midifile/DumpFiles.h"
 #include "PortChoice.h"
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
+#include "midifile/AtomicFile.h"
+#include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 
@@ -251,6 +252,10 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         }
     }
 
+    // Said now, not after the instrument has sent its dump.
+    if (const std::string why = whyNotWritable(*output); !why.empty()) {
+        return failed(*output + ": " + why);
+    }
     const auto midi = openMidi();
     const PortChoice port = choosePort(*midi, *input, true);
     if (port.endpoint == 0) {
@@ -335,17 +340,16 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (dump.empty()) {
         return failed(args.positional()[0] + ": the file holds no message to send");
     }
-    const auto midi = openMidi();
-    const PortChoice port = choosePort(*midi, *args.value("output"), false);
-    if (port.endpoint == 0) {
-        return failed(port.error);
-    }
-
     const auto type = identifyDump(&dump);
     const Dump sending =
         dumprules::preparedForTransmit(dump, *type, static_cast<uint8_t>(channel - 1));
     if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
         return failed(args.positional()[0] + ": " + damage);
+    }
+    const auto midi = openMidi();
+    const PortChoice port = choosePort(*midi, *args.value("output"), false);
+    if (port.endpoint == 0) {
+        return failed(port.error);
     }
     const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
     MIDIClientRef client = 0;

@@ -54,10 +54,18 @@ PortChoice choosePort(MidiService& service, const std::string& wanted, bool inpu
         }
     } else {
         const std::string part = lower(wanted);
+        std::vector<std::size_t> exact;
         for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == wanted) {
+                exact.push_back(i);
+            }
             if (!part.empty() && lower(names[i]).find(part) != std::string::npos) {
                 fits.push_back(i);
             }
+        }
+        // A name given whole wins over the names it is part of ("Synth" beside "Synth 2").
+        if (exact.size() == 1) {
+            fits = exact;
         }
     }
     if (fits.size() == 1) {

@@ -1,14 +1,23 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <random>
 
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMarker = ".bankshuttle-";
 
 bool fail(std::string* error, std::string text) {
     if (error != nullptr) {
@@ -17,55 +26,229 @@ bool fail(std::string* error, std::string text) {
     return false;
 }
 
-// The permissions a newly created file would get, or those of the file it replaces.
-mode_t modeFor(const std::string& path) {
-    struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0) {
-        return existing.st_mode & 07777;
+// ---- Cleaning up after a signal ------------------------------------------------------------
+//
+// The temporary file being written, for the signal handler; a write in another thread at the
+// same time simply is not cleaned up by a signal (the next write to its target removes it).
+std::atomic<const char*> g_writing{nullptr};
+struct sigaction g_previous[3];
+constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+void removeTemporaryAndDie(int signal) {
+    if (const char* path = g_writing.exchange(nullptr)) {
+        ::unlink(path); // async-signal-safe
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+    for (int i = 0; i < 3; ++i) {
+        if (kSignals[i] == signal) {
+            sigaction(signal, &g_previous[i], nullptr);
+        }
+    }
+    raise(signal); // whatever the program did with the signal before, it does now
+}
+
+void cleanUpOnSignals() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int i = 0; i < 3; ++i) {
+            struct sigaction action {};
+            sigaction(kSignals[i], nullptr, &g_previous[i]);
+            if (g_previous[i].sa_handler == SIG_IGN) {
+                continue; // e.g. SIGHUP under nohup: stays ignored
+            }
+            action.sa_handler = removeTemporaryAndDie;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESETHAND;
+            sigaction(kSignals[i], &action, nullptr);
+        }
+    });
+}
+
+class WritingGuard {
+public:
+    explicit WritingGuard(const std::string& path) { g_writing.store(path.c_str()); }
+    WritingGuard(const WritingGuard&) = delete;
+    WritingGuard& operator=(const WritingGuard&) = delete;
+    ~WritingGuard() { g_writing.store(nullptr); }
+};
+
+// ---- Temporary files -------------------------------------------------------------------------
+
+// ".NAME.bankshuttle-PID-XXXXXX": the process that writes it is part of the name, so that a
+// later write can tell a leftover of a killed run from a file being written right now.
+std::string temporaryPrefix(const std::string& name) {
+    return "." + name + kMarker;
+}
+
+// Removes what earlier runs that were killed while writing `name` left in `folder`.
+void removeLeftovers(const fs::path& folder, const std::string& name) {
+    const std::string prefix = temporaryPrefix(name);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string entryName = entry->d_name;
+        if (entryName.rfind(prefix, 0) != 0) {
+            continue;
+        }
+        const std::string rest = entryName.substr(prefix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == std::string::npos || dash == 0 || rest.size() - dash - 1 != 6) {
+            continue;
+        }
+        char* end = nullptr;
+        const long pid = std::strtol(rest.c_str(), &end, 10);
+        if (end != rest.c_str() + dash || pid <= 0) {
+            continue;
+        }
+        if (pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            struct stat info {};
+            const fs::path leftover = folder / entryName;
+            if (::lstat(leftover.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                ::unlink(leftover.c_str());
+            }
+        }
+    }
+    ::closedir(dir);
+}
+
+// Creates a new temporary file beside the target. Created with 0666 so that the kernel
+// applies the umask: the umask is never changed, which would race with other threads.
+int createTemporary(const fs::path& folder, const std::string& name, std::string& path) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<int> letter(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix(6, 'x');
+        for (char& c : suffix) {
+            c = kLetters[letter(random)];
+        }
+        path =
+            (folder / (temporaryPrefix(name) + std::to_string(::getpid()) + "-" + suffix)).string();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+const char* notRegular(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "it is a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return "it is a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "it is a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "it is a device";
+    }
+    return "it is not a regular file";
 }
 
 } // namespace
 
+namespace {
+
+// What a write to `path` would replace: the file a link names, its folder and whether it is
+// there; `why` is set when it must not be written.
+struct Target {
+    std::string path;
+    fs::path folder;
+    std::string name;
+    bool exists = false;
+    struct stat info {};
+    std::string why;
+};
+
+Target resolve(const std::string& path) {
+    Target target;
+    std::error_code ec;
+    target.path = path;
+    if (fs::is_symlink(path, ec)) {
+        target.path = fs::weakly_canonical(path, ec).string();
+    }
+    const fs::path parent = fs::path(target.path).parent_path();
+    target.folder = parent.empty() ? fs::path(".") : parent;
+    target.name = fs::path(target.path).filename().string();
+    target.exists = ::stat(target.path.c_str(), &target.info) == 0;
+    // Only a regular file is ever replaced: renaming over a device node, a FIFO or a socket
+    // would destroy it.
+    if (target.exists && !S_ISREG(target.info.st_mode)) {
+        target.why = std::string(notRegular(target.info.st_mode)) +
+                     ", not a regular file; it is left as it is";
+    }
+    return target;
+}
+
+} // namespace
+
+std::string whyNotWritable(const std::string& path) {
+    const Target target = resolve(path);
+    if (!target.why.empty()) {
+        return target.why;
+    }
+    struct stat folder {};
+    if (::stat(target.folder.c_str(), &folder) != 0) {
+        return "the folder " + target.folder.string() + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(folder.st_mode)) {
+        return target.folder.string() + " is not a folder";
+    }
+    if (::access(target.folder.c_str(), W_OK | X_OK) != 0) {
+        return "the folder " + target.folder.string() + ": " + std::strerror(errno);
+    }
+    return "";
+}
+
 bool writeFileAtomically(const std::string& path,
                          const std::function<bool(const std::string& temporary)>& write,
                          std::string* error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string target = path;
-    if (fs::is_symlink(target, ec)) {
-        target = fs::weakly_canonical(target, ec).string();
+    const Target resolved = resolve(path);
+    if (!resolved.why.empty()) {
+        return fail(error, resolved.why);
     }
-    const fs::path folder = fs::path(target).parent_path();
-    std::string temporary = ((folder.empty() ? fs::path(".") : folder) /
-                             ("." + fs::path(target).filename().string() + ".bankshuttle-XXXXXX"))
-                                .string();
-    const int fd = mkstemp(temporary.data());
+    const std::string& target = resolved.path;
+    const fs::path& folder = resolved.folder;
+    const std::string& name = resolved.name;
+    const bool exists = resolved.exists;
+    const struct stat& existing = resolved.info;
+    removeLeftovers(folder, name);
+    cleanUpOnSignals();
+
+    std::string temporary;
+    const int fd = createTemporary(folder, name, temporary);
     if (fd < 0) {
         return fail(error, std::strerror(errno));
     }
-    fchmod(fd, modeFor(target));
-    close(fd);
+    const WritingGuard guard(temporary);
+    if (exists) {
+        ::fchmod(fd, existing.st_mode & 07777); // a replacement keeps the permissions
+    }
+    ::close(fd);
 
     errno = 0;
     if (!write(temporary)) {
         const int why = errno;
-        unlink(temporary.c_str());
+        ::unlink(temporary.c_str());
         return fail(error, why != 0 ? std::strerror(why) : "the data cannot be stored that way");
     }
     // On the disk before it takes the old file's place.
-    const int sync = ::open(temporary.c_str(), O_RDONLY);
-    const bool synced = sync >= 0 && fsync(sync) == 0;
+    const int sync = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = sync >= 0 && ::fsync(sync) == 0;
     const int why = errno;
     if (sync >= 0) {
-        close(sync);
+        ::close(sync);
     }
-    if (!synced || rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!synced || ::rename(temporary.c_str(), target.c_str()) != 0) {
         const int renameWhy = synced ? errno : why;
-        unlink(temporary.c_str());
+        ::unlink(temporary.c_str());
         return fail(error, std::strerror(renameWhy));
     }
     return true;

@@ -6,7 +6,15 @@
 // Writes a file so that it appears whole or not at all: `write` fills a temporary file beside
 // the target (returning false when it could not), which is then flushed to the disk and moved
 // over the target. Whatever stood at the target is untouched by a failure. A link is written
-// through, to the file it names. False, with the reason in `error`, on failure.
-bool writeFileAtomically(const std::string& path,
-                         const std::function<bool(const std::string& temporary)>& write,
-                         std::string* error);
+// through, to the file it names; anything but a regular file there is refused, never
+// replaced. A temporary file is removed when the program is ended by SIGINT, SIGTERM or
+// SIGHUP while writing it, and what a killed earlier run left beside the same target is
+// removed by the next write. False, with the reason in `error`, on failure.
+[[nodiscard]] bool
+writeFileAtomically(const std::string& path,
+                    const std::function<bool(const std::string& temporary)>& write,
+                    std::string* error);
+
+// Why a write to `path` would fail before any data is at stake (a folder that is missing or
+// not writable, a target that is not a regular file); "" when it may be tried.
+[[nodiscard]] std::string whyNotWritable(const std::string& path);

@@ -1,8 +1,8 @@
 #include "DumpFiles.h"
 
+#include "SyxFile.h"
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
-#include "SyxFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,10 +58,8 @@ bool storeDump(const std::string& path, const dumpfile::Contents& contents, std:
     if (fileKind(path) == FileKind::syx) {
         return syxfile::writeSyxFile(path, contents.dump, error);
     }
-    return dumpfile::writeDumpFile(path,
-                                   dumprules::preparedForSave(contents.dump,
-                                                              *identifyDump(&contents.dump)),
-                                   contents.trackname.value_or(""),
-                                   contents.instrument.value_or(""),
-                                   contents.meta7f.value_or(buffer{}), error);
+    return dumpfile::writeDumpFile(
+        path, dumprules::preparedForSave(contents.dump, *identifyDump(&contents.dump)),
+        contents.trackname.value_or(""), contents.instrument.value_or(""),
+        contents.meta7f.value_or(buffer{}), error);
 }

@@ -68,8 +68,7 @@ ReadResult parse(std::span<const uint8_t> bytes) {
         }
         if (++count > kMaxDumpMessages) {
             return refuse("the file holds more than " + std::to_string(kMaxDumpMessages) +
-                          " messages, more than any dump (offset " + std::to_string(start) +
-                          ")");
+                          " messages, more than any dump (offset " + std::to_string(start) + ")");
         }
     }
     result.dump.reserve(count);

@@ -97,8 +97,7 @@ void TQMidiFileReader::readHeader() {
         return;
     }
     if (m_division & 0x8000) {
-        refuse("time code division (" + hex(m_division >> 8) + " " + at(12) +
-               ") is not supported");
+        refuse("time code division (" + hex(m_division >> 8) + " " + at(12) + ") is not supported");
         return;
     }
     m_bytesPerTick = m_division == 0 ? 0 : kByteTimesPerSecond / (2u * m_division);
@@ -124,7 +123,8 @@ bool TQMidiFileReader::readTrackHeader() {
     const uint64_t length = uint64_t{n[0]} << 24 | uint64_t{n[1]} << 16 | n[2] << 8 | n[3];
     m_pos += 8;
     m_declaredTrackEnd = m_pos + length;
-    m_trackEnd = m_pos + static_cast<std::size_t>(std::min<uint64_t>(length, m_bytes.size() - m_pos));
+    m_trackEnd =
+        m_pos + static_cast<std::size_t>(std::min<uint64_t>(length, m_bytes.size() - m_pos));
     m_inTrack = true;
     m_lastLength = 0;
     m_runningStatus = 0;
@@ -134,8 +134,8 @@ bool TQMidiFileReader::readTrackHeader() {
 bool TQMidiFileReader::cutShort(const std::string& what) {
     if (m_declaredTrackEnd > m_bytes.size()) {
         return refuse("the file is cut short " + at(m_bytes.size()) + ", inside " + what +
-                      ": its track announces " + std::to_string(m_declaredTrackEnd - m_bytes.size()) +
-                      " bytes more");
+                      ": its track announces " +
+                      std::to_string(m_declaredTrackEnd - m_bytes.size()) + " bytes more");
     }
     return refuse(what + " runs past the end of the track " + at(m_trackEnd));
 }
@@ -148,8 +148,7 @@ bool TQMidiFileReader::readVarLen(uint64_t& value) {
             if (m_declaredTrackEnd > m_bytes.size()) {
                 return cutShort("the track");
             }
-            return refuse("the track ends " + at(m_trackEnd) +
-                          " without its end-of-track event");
+            return refuse("the track ends " + at(m_trackEnd) + " without its end-of-track event");
         }
         const uint8_t b = m_bytes[m_pos++];
         value = value << 7 | (b & 0x7F);
@@ -217,9 +216,9 @@ bool TQMidiFileReader::appendPacket(buffer& message, std::size_t from, std::size
         if (b == kEndOfSysEx && i + 1 == to) {
             complete = true;
         } else if (b >= 0x80) {
-            return refuse("byte " + hex(b) + " " + at(i) + " in the SysEx event " +
-                          at(eventStart) + " is no data byte: the message that begins " +
-                          at(messageStart) + " is not one complete message");
+            return refuse("byte " + hex(b) + " " + at(i) + " in the SysEx event " + at(eventStart) +
+                          " is no data byte: the message that begins " + at(messageStart) +
+                          " is not one complete message");
         }
     }
     message.insert(message.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(from),

@@ -63,8 +63,7 @@ private:
     // Appends a SysEx packet's bytes to `message`; true once its 0xF7 has come.
     bool appendPacket(buffer& message, std::size_t from, std::size_t to, std::size_t eventStart,
                       std::size_t messageStart, bool& complete);
-    bool readChannelMessage(uint8_t status, bool running, buffer& message,
-                            std::size_t eventStart);
+    bool readChannelMessage(uint8_t status, bool running, buffer& message, std::size_t eventStart);
     double offsetOf(uint64_t delta) const;
     // Refusal for an event that runs past the end of the track.
     bool cutShort(const std::string& what);

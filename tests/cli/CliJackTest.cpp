@@ -109,15 +109,22 @@ TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
     }
 }
 
-TEST_F(CliOverJack, PortNamesMustBeUnambiguous) {
+TEST_F(CliOverJack, PortNamesMustBeUnambiguousUnlessGivenWhole) {
     ASSERT_TRUE(m_instrument->registerPort("in 2", false));
     std::this_thread::sleep_for(100ms);
     const std::string path = m_dir.write("d.syx", korvoMessage(0x5D, 0x01, 10, 0));
-    const CliResult r = jack({"send", path, "--output", m_instrument->name() + ": in"});
+    const CliResult r = jack({"send", path, "--output", m_instrument->name() + ": i"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("is ambiguous; it matches: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(m_instrument->name() + ": in 2"), std::string::npos);
     EXPECT_TRUE(m_instrument->received().empty());
+    // The whole name of one port picks it, although it is also part of "in 2".
+    const CliResult whole =
+        jack({"send", path, "--output", m_instrument->name() + ": in", "--yes"});
+    EXPECT_EQ(whole.exit, 0) << whole.err;
+    EXPECT_NE(whole.out.find("sent 1 messages to " + m_instrument->name() + ": in\n"),
+              std::string::npos)
+        << whole.out;
 }
 
 } // namespace

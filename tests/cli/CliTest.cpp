@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 namespace {
@@ -164,6 +166,58 @@ TEST_F(Cli, BadFilesAreRefusedAndLeaveNothingBehind) {
     const CliResult missing = runCli({"info", m_dir.file("missing.syx")});
     EXPECT_EQ(missing.exit, 1);
     EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
+
+TEST_F(Cli, WhatCannotBeReadOrWrittenIsSaidAtOnce) {
+    const std::string dir = m_dir.file("dir.syx");
+    std::filesystem::create_directory(dir);
+    EXPECT_NE(runCli({"info", dir}).err.find("the file is a directory"), std::string::npos);
+    const std::string fifo = m_dir.file("fifo.mid");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(runCli({"info", fifo}).err.find("is a FIFO"), std::string::npos); // no wait
+    // "--" ends the options.
+    const std::string dash = m_dir.write("-dash.syx", korvoMessage(0x5D, 0x01, 10, 0x33, 0));
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.path());
+    EXPECT_EQ(runCli({"info", "-dash.syx"}).exit, 2);
+    EXPECT_EQ(runCli({"info", "--", "-dash.syx"}).exit, 0);
+    std::filesystem::current_path(here);
+    // A .syx holds SysEx only: a note is refused, naming it.
+    const auto midi = [](const Bytes& events) {
+        const Bytes end{0x00, 0xFF, 0x2F, 0x00};
+        Bytes file{'M', 'T',
+                   'h', 'd',
+                   0,   0,
+                   0,   6,
+                   0,   0,
+                   0,   1,
+                   0,   24,
+                   'M', 'T',
+                   'r', 'k',
+                   0,   0,
+                   0,   static_cast<uint8_t>(events.size() + end.size())};
+        file.insert(file.end(), events.begin(), events.end());
+        file.insert(file.end(), end.begin(), end.end());
+        return file;
+    };
+    const std::string notes = m_dir.write(
+        "notes.mid", midi({0x00, 0xF0, 0x01, 0xF7, 0x00, 0x90, 0x3C, 0x64, 0x00, 0x3E, 0x64}));
+    CliResult r = runCli({"convert", notes, m_dir.file("n.syx")});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("message 2 (status 0x90) is not a complete SysEx message"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(exists("n.syx"));
+    // A pause of 64 days is damage: refused before any port is looked at.
+    const std::string slow = m_dir.write(
+        "slow.mid", midi({0x00, 0xF0, 0x01, 0xF7, 0xFF, 0xFF, 0xFF, 0x7F, 0xF0, 0x01, 0xF7}));
+    r = runCli({"--midi-api", "none", "send", slow, "--output", "x"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("the pause before message 2 is 5592405 s"), std::string::npos) << r.err;
+    // A folder that is not there is said before the wait for the instrument.
+    r = runCli({"--midi-api", "none", "receive", "--input", "x", "-o", m_dir.file("no/x.mid")});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, WithoutAMidiSystemPortsListNone) {

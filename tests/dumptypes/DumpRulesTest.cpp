@@ -1,4 +1,5 @@
 #include "dumptypes/DumpRules.h"
+#include "dumptypes/KorvoDumptype.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,26 @@ TEST(DumpRules, ChannelBitsInCopiesOnly) {
     EXPECT_EQ(dump[1][4], 0x3F); // the original is untouched
     EXPECT_EQ(preparedForTransmit(dump, false, 5)[1][4], 0x3F);
     EXPECT_EQ(preparedForSave(dump, false)[1][4], 0x3F);
+}
+
+TEST(DumpRules, ASoundBankKeepsItsBankNumber) {
+    // STRATA 500 bank S05: byte 4 of the first message is the bank, not a channel.
+    Dump bank{message(0x60, 0x09), message(0x38, 0x21)};
+    bank[0][2] = 0x0D;
+    const auto type = identifyDump(&bank);
+    ASSERT_EQ(type->title(), "STRATA 500 - Soundbank S05");
+    EXPECT_EQ(preparedForSave(bank, *type)[0][4], 0x09);
+    EXPECT_EQ(preparedForSave(bank, *type)[1][4], 0x20);
+    EXPECT_EQ(preparedForTransmit(bank, *type, 3)[0][4], 0x09);
+    EXPECT_EQ(preparedForTransmit(bank, *type, 3)[1][4], 0x23);
+}
+
+TEST(DumpRules, PausesOfDaysAreDamage) {
+    Dump dump{message(0x38, 0x01), message(0x38, 0x01)};
+    dump[1].m_offset = kMaxOffset;
+    EXPECT_EQ(transmitRefusal(dump), "");
+    dump[1].m_offset = 5592405.0; // FF FF FF 7F ticks at division 24
+    EXPECT_EQ(transmitRefusal(dump).rfind("the pause before message 2 is 5592405 s", 0), 0u);
 }
 
 TEST(DumpRules, TransmitEstimate) {
