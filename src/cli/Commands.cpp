@@ -184,7 +184,8 @@ int info(const std::vector<std::string>& words) {
     }
     const dumpfile::Contents& contents = loaded.contents;
     const auto type = identifyDump(&contents.dump);
-    std::ostringstream out;
+    // Straight out, row by row: a listing of a million messages is never held whole.
+    std::ostream& out = std::cout;
     if (args.flag("json")) {
         out << "{\"type\": " << jsonString(text(type->title())) << ", \"trackname\": "
             << (contents.trackname ? jsonString(*contents.trackname) : "null")
@@ -214,8 +215,8 @@ int info(const std::vector<std::string>& words) {
             out << row;
         }
     }
-    std::cout << out.str();
-    return kOk;
+    out.flush();
+    return out ? kOk : failed("the listing could not be written");
 }
 
 int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {

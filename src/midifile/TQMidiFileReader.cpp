@@ -33,6 +33,23 @@ std::size_t messageSize(uint8_t status) {
     }
 }
 
+// The index of the first byte from `from` up to `to` (exclusive) that is not a data byte, or
+// `to`. Eight bytes at a time: SysEx data is most of what a dump file holds.
+std::size_t firstStatusByte(const uint8_t* bytes, std::size_t from, std::size_t to) {
+    std::size_t i = from;
+    for (; i + 8 <= to; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if (word & 0x8080808080808080u) {
+            break;
+        }
+    }
+    while (i < to && bytes[i] < 0x80) {
+        ++i;
+    }
+    return i;
+}
+
 std::string hex(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", value);
@@ -207,26 +224,37 @@ double TQMidiFileReader::offsetOf(uint64_t delta) const {
     return static_cast<double>(pause / 2 / m_division);
 }
 
-bool TQMidiFileReader::appendPacket(buffer& message, std::size_t from, std::size_t to,
-                                    std::size_t eventStart, std::size_t messageStart,
-                                    bool& complete) {
+bool TQMidiFileReader::appendPacket(buffer* message, std::size_t& size, std::size_t from,
+                                    std::size_t to, std::size_t eventStart,
+                                    std::size_t messageStart, bool& complete) {
+    // Every byte a data byte, but the last, which may be the 0xF7 that ends the message.
     complete = false;
-    for (std::size_t i = from; i < to; ++i) {
-        const uint8_t b = m_bytes[i];
-        if (b == kEndOfSysEx && i + 1 == to) {
+    std::size_t bad = to;
+    if (from != to) {
+        const std::size_t last = to - 1;
+        const std::size_t stop = firstStatusByte(m_bytes.data(), from, last);
+        if (stop != last) {
+            bad = stop;
+        } else if (m_bytes[last] == kEndOfSysEx) {
             complete = true;
-        } else if (b >= 0x80) {
-            return refuse("byte " + hex(b) + " " + at(i) + " in the SysEx event " + at(eventStart) +
-                          " is no data byte: the message that begins " + at(messageStart) +
-                          " is not one complete message");
+        } else if (m_bytes[last] >= 0x80) {
+            bad = last;
         }
     }
-    message.insert(message.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                   m_bytes.begin() + static_cast<std::ptrdiff_t>(to));
+    if (bad != to) {
+        return refuse("byte " + hex(m_bytes[bad]) + " " + at(bad) + " in the SysEx event " +
+                      at(eventStart) + " is no data byte: the message that begins " +
+                      at(messageStart) + " is not one complete message");
+    }
+    if (message != nullptr) {
+        message->insert(message->end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                        m_bytes.begin() + static_cast<std::ptrdiff_t>(to));
+    }
+    size += to - from;
     return true;
 }
 
-bool TQMidiFileReader::readChannelMessage(uint8_t status, bool running, buffer& message,
+bool TQMidiFileReader::readChannelMessage(uint8_t status, bool running, buffer* message,
                                           std::size_t eventStart) {
     const std::size_t size = messageSize(status);
     const std::size_t dataBytes = size - 1;
@@ -240,17 +268,24 @@ bool TQMidiFileReader::readChannelMessage(uint8_t status, bool running, buffer& 
                           at(eventStart) + (running ? " (running status)" : ""));
         }
     }
-    message.resize(size);
-    message[0] = status;
-    std::memcpy(message.data() + 1, m_bytes.data() + first, dataBytes);
+    if (message != nullptr) {
+        message->resize(size);
+        (*message)[0] = status;
+        std::memcpy(message->data() + 1, m_bytes.data() + first, dataBytes);
+    }
     m_pos += dataBytes;
     return true;
 }
 
 bool TQMidiFileReader::readEvent(buffer& message, double& offset) {
+    return next(&message, offset);
+}
+
+bool TQMidiFileReader::next(buffer* message, double& offset) {
     if (!usable() || !m_inTrack) {
         return false;
     }
+    std::size_t size = 0; // of the message being read, status byte included
     // A SysEx message split into packets: where it began and the delta time of its first.
     bool pending = false;
     std::size_t messageStart = 0;
@@ -315,17 +350,20 @@ bool TQMidiFileReader::readEvent(buffer& message, double& offset) {
                 pending = true;
                 messageStart = event;
                 messageDelta = delta;
-                message.assign(1, kSysEx);
+                size = 1;
+                if (message != nullptr) {
+                    message->assign(1, kSysEx);
+                }
             }
             bool complete = false;
-            if (!appendPacket(message, start, m_pos, event, messageStart, complete)) {
+            if (!appendPacket(message, size, start, m_pos, event, messageStart, complete)) {
                 return false;
             }
             if (!complete) {
                 continue; // the rest follows in 0xF7 packets
             }
             offset = offsetOf(messageDelta);
-            m_lastLength = message.size();
+            m_lastLength = size;
             return true;
         }
 
@@ -342,7 +380,7 @@ bool TQMidiFileReader::readEvent(buffer& message, double& offset) {
             return false;
         }
         offset = offsetOf(delta);
-        m_lastLength = message.size();
+        m_lastLength = messageSize(status);
         return true;
     }
 }
@@ -362,7 +400,7 @@ bool TQMidiFileReader::readEvents(Dump& dump) {
     const uint8_t runningStatus = m_runningStatus;
     std::size_t count = 0;
     double offset = 0.0;
-    while (readEvent(scratch, offset)) {
+    while (next(nullptr, offset)) {
         if (++count > kMaxDumpMessages) {
             return refuse("the file holds more than " + std::to_string(kMaxDumpMessages) +
                           " messages, more than any dump");

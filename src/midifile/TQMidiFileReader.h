@@ -60,10 +60,13 @@ private:
     bool readVarLen(uint64_t& value);
     // `length` bytes from the read position inside the track, or refusal.
     bool take(uint64_t length, std::size_t& start, const char* what, std::size_t eventStart);
-    // Appends a SysEx packet's bytes to `message`; true once its 0xF7 has come.
-    bool appendPacket(buffer& message, std::size_t from, std::size_t to, std::size_t eventStart,
-                      std::size_t messageStart, bool& complete);
-    bool readChannelMessage(uint8_t status, bool running, buffer& message, std::size_t eventStart);
+    // The next message into `message`, or only checked and measured when it is null.
+    bool next(buffer* message, double& offset);
+    // Appends a SysEx packet's bytes to `message` (when not null) and counts them in `size`;
+    // `complete` once its 0xF7 has come.
+    bool appendPacket(buffer* message, std::size_t& size, std::size_t from, std::size_t to,
+                      std::size_t eventStart, std::size_t messageStart, bool& complete);
+    bool readChannelMessage(uint8_t status, bool running, buffer* message, std::size_t eventStart);
     double offsetOf(uint64_t delta) const;
     // Refusal for an event that runs past the end of the track.
     bool cutShort(const std::string& what);

@@ -138,7 +138,9 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 m_event->clear();
                 m_event->push_back(kSysEx);
             } else if (b == kEndOfSysEx) {
-                if (m_status == kSysEx) {
+                if (m_status == kSysEx && dump.size() >= kMaxDumpMessages) {
+                    m_overflowed = true; // more messages than any dump: the recording fails
+                } else if (m_status == kSysEx) {
                     m_event->push_back(kEndOfSysEx);
                     dump.push_back(*m_event);
                     m_recordedBytes += m_event->size();
