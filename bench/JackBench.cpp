@@ -28,7 +28,10 @@ struct Setup {
             state.SkipWithError("no JACK server (make bench starts one)");
             return false;
         }
-        service->clientCreate("BankShuttle", nullptr, nullptr, &client);
+        if (service->clientCreate("BankShuttle", nullptr, nullptr, &client) != MidiStatus::ok) {
+            state.SkipWithError("the JACK service refused a client");
+            return false;
+        }
         return true;
     }
 };

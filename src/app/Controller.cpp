@@ -40,7 +40,9 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     : m_midi(midi), m_dialogs(dialogs), m_window(std::make_unique<QMainWindow>()),
       m_ui(std::make_unique<Ui::MainWindow>()), m_dump(std::make_unique<Dump>()),
       m_type(identifyDump(m_dump.get())), m_meta7f(std::make_unique<buffer>()) {
-    m_midi.clientCreate("BankShuttle", &MidiNotifyProc, this, &m_client);
+    if (m_midi.clientCreate("BankShuttle", &MidiNotifyProc, this, &m_client) != MidiStatus::ok) {
+        m_client = 0; // no ports then: Receive and Transmit fail with the MIDI system's reason
+    }
 
     m_ui->setupUi(m_window.get());
     m_table = new EventTableModel(m_type, m_window.get());
@@ -74,7 +76,8 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
 
 Controller::~Controller() {
     // No notification reaches this object once the client is gone.
-    m_midi.clientDispose(m_client);
+    // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
+    static_cast<void>(m_midi.clientDispose(m_client));
     if (m_operation.joinable()) {
         m_operation.join(); // a transfer always ends, the receiver's wait included
     }
@@ -363,7 +366,8 @@ void Controller::receive() {
     m_timerstatus = kTimerCounting;
 
     startOperation([this, receiver, recording, deadline] {
-        while (!receiver->didRecordingBegin() && SteadyClock::now() < deadline) {
+        while (!receiver->didRecordingBegin() && !receiver->didFail() &&
+               SteadyClock::now() < deadline) {
             std::this_thread::sleep_for(kOperationPoll);
         }
         QMetaObject::invokeMethod(
@@ -373,7 +377,7 @@ void Controller::receive() {
         QMetaObject::invokeMethod(
             this,
             [this, receiver, recording] {
-                receiveFinished(std::move(*recording), receiver->didOverflow());
+                receiveFinished(std::move(*recording), receiver->outcome());
             },
             Qt::QueuedConnection);
     });
@@ -387,13 +391,14 @@ void Controller::receiveBegan(bool began) {
     m_timerstatus = kTimerStopped;
 }
 
-void Controller::receiveFinished(Dump recorded, bool overflowed) {
+void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome) {
     if (m_operation.joinable()) {
         m_operation.join(); // it has just posted this step and ends
     }
     setProgressIndeterminate(false);
     setProgressValue(0.0);
-    *m_dump = std::move(recorded);
+    // A recording that may have lost a byte is never kept.
+    *m_dump = outcome.complete() ? std::move(recorded) : Dump{};
     reidentify();
     if (!m_dump->empty()) {
         m_ui->edit_trackname->setText(QString(dumpfile::kTracknamePlaceholder.data()));
@@ -403,10 +408,10 @@ void Controller::receiveFinished(Dump recorded, bool overflowed) {
     m_ui->text_status->setText(QString());
     m_ui->progress_duration->setVisible(false);
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
-    if (overflowed) {
+    if (!outcome.complete()) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Receive incomplete"),
-                                QStringLiteral("A message too large to hold was dropped."));
+                                QString::fromStdString(outcome.reason));
     }
 }
 

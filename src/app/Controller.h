@@ -5,6 +5,7 @@
 #include "core/event.h"
 #include "dumptypes/KorvoDumptype.h"
 #include "midiinterface/MidiService.h"
+#include "midiinterface/RecordingOutcome.h"
 
 #include <QMainWindow>
 #include <QObject>
@@ -97,7 +98,7 @@ private:
     void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
     void startOperation(std::function<void()> operation);
     void receiveBegan(bool began);
-    void receiveFinished(Dump recorded, bool overflowed);
+    void receiveFinished(Dump recorded, const RecordingOutcome& outcome);
     void transmitFinished(std::size_t refused, std::size_t messages);
 
     MidiService& m_midi;

@@ -263,21 +263,26 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed(port.error);
     }
     MIDIClientRef client = 0;
-    midi->clientCreate("BankShuttle", nullptr, nullptr, &client);
+    if (midi->clientCreate("BankShuttle", nullptr, nullptr, &client) != MidiStatus::ok) {
+        return failed("the MIDI system refused a client: " + midi->lastErrorText());
+    }
     dumpfile::Contents contents;
-    bool overflowed = false;
+    RecordingOutcome outcome;
     {
         TQMidiInterfaceReceiver receiver(*midi, client, port.endpoint);
         receiver.recordOn(contents.dump);
-        std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
-                  << " s)...\n";
+        if (!receiver.didFail()) {
+            std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
+                      << " s)...\n";
+        }
         // The receiver's own wait: for the beginning, then for the silence that ends it.
         receiver.waitForRecordOffWithTimeout(static_cast<uint16_t>(timeout));
-        overflowed = receiver.didOverflow();
+        outcome = receiver.outcome();
     }
-    midi->clientDispose(client);
-    if (overflowed) {
-        return failed("a message too large to hold was dropped; nothing was written");
+    // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
+    static_cast<void>(midi->clientDispose(client));
+    if (!outcome.complete()) {
+        return failed("receive incomplete: " + outcome.reason + " Nothing was written.");
     }
     if (contents.dump.empty()) {
         return failed("no complete SysEx message arrived within " + std::to_string(timeout) +
@@ -354,7 +359,9 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
     MIDIClientRef client = 0;
-    midi->clientCreate("BankShuttle", nullptr, nullptr, &client);
+    if (midi->clientCreate("BankShuttle", nullptr, nullptr, &client) != MidiStatus::ok) {
+        return failed("the MIDI system refused a client: " + midi->lastErrorText());
+    }
     std::size_t refused = 0;
     {
         std::cerr << "sending " << type->title() << " (" << sending.size() << " messages, about "
@@ -384,7 +391,8 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         }
         refused = transmitter.refusedCount();
     }
-    midi->clientDispose(client);
+    static_cast<void>(midi->clientDispose(client)); // as after receive
+
     if (refused != 0) {
         return failed(std::to_string(refused) + " of " + std::to_string(sending.size()) +
                       " messages could not be sent");

@@ -17,18 +17,27 @@ using MIDIClientRef = MIDIObjectRef;
 using MIDIPortRef = MIDIObjectRef;
 using MIDIEndpointRef = MIDIObjectRef;
 
-enum class MidiStatus {
+enum class [[nodiscard]] MidiStatus {
     ok,
     invalidArgument,
     noSuchObject,  // an endpoint that has gone, a port or client that does not exist
     tooLarge,      // a message larger than the service can carry in one piece
     serviceFailed, // the MIDI system refused or went away
+    busy,          // held by another program
+};
+
+// What a delivered packet says: bytes, or news of the connection in the order of its bytes.
+enum class MidiPacketKind {
+    bytes,
+    bytesLost,  // the MIDI system dropped bytes of this source before this point
+    sourceGone, // the source went away: nothing more will come
 };
 
 // A run of bytes that arrived together. Time stamps are not used by this program.
 struct MidiPacket {
     uint64_t timeStamp = 0;
     std::span<const uint8_t> bytes;
+    MidiPacketKind kind = MidiPacketKind::bytes;
 };
 using MidiPacketList = std::span<const MidiPacket>;
 
@@ -95,6 +104,8 @@ public:
     // Disconnects and releases the port; no read callback runs for it after it returns.
     virtual MidiStatus portDispose(MIDIPortRef port) = 0;
 
+    // Starts delivery of the source's data. A failure (a source that has gone, one held by
+    // another program) is said at once; lastErrorText() then gives the system's reason.
     virtual MidiStatus portConnectSource(MIDIPortRef port, MIDIEndpointRef source,
                                          void* connRefCon) = 0;
     // No read callback runs for this connection after it returns.
@@ -106,6 +117,9 @@ public:
     // Queues a SysEx message; see MIDISysexSendRequest. Only a malformed request is refused
     // here; every other failure is reported through the request's status.
     virtual MidiStatus sendSysex(MIDISysexSendRequest* request) = 0;
+
+    // The MIDI system's own words for the last failure of this service ("" when it gave none).
+    virtual std::string lastErrorText() = 0;
 };
 
 // The endpoint's name as the menus show it: "manufacturer: display name".

@@ -1,5 +1,6 @@
 #include "MidiServiceBase.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -78,7 +79,8 @@ MidiStatus MidiServiceBase::clientDispose(MIDIClientRef client) {
         }
     }
     for (MIDIPortRef port : ports) {
-        portDispose(port);
+        // Found just now: disposed of here, or by another thread meanwhile; gone either way.
+        static_cast<void>(portDispose(port));
     }
     // Wait for a notification under way; later ones no longer see the client.
     std::lock_guard wait(m_notifyMutex);
@@ -183,7 +185,8 @@ MidiStatus MidiServiceBase::portDispose(MIDIPortRef port) {
         }
     }
     for (MIDIEndpointRef source : sources) {
-        portDisconnectSource(port, source);
+        // Found just now: disconnected here, or by another thread meanwhile.
+        static_cast<void>(portDisconnectSource(port, source));
     }
     std::lock_guard lock(m_mutex);
     m_ports.erase(port);
@@ -229,7 +232,8 @@ MidiStatus MidiServiceBase::portDisconnectSource(MIDIPortRef port, MIDIEndpointR
         }
     }
     if (id && !stillWanted) {
-        routeSource(*id, false);
+        // A failure means the source or the MIDI system has gone: nothing is routed either way.
+        static_cast<void>(routeSource(*id, false));
     }
     // Wait for a delivery that is under way; later ones no longer see the connection.
     std::lock_guard wait(m_deliveryMutex);
@@ -243,8 +247,8 @@ void MidiServiceBase::deliver(const std::optional<EndpointId>& from, MidiPacketL
         void* refCon;
         void* connRefCon;
     };
-    Target targets[8];
-    std::size_t count = 0;
+    // Connections are few; this small list costs one allocation a delivery at most.
+    std::vector<Target> targets;
     {
         std::lock_guard lock(m_mutex);
         MIDIEndpointRef fromRef = 0;
@@ -257,14 +261,48 @@ void MidiServiceBase::deliver(const std::optional<EndpointId>& from, MidiPacketL
         }
         for (const auto& [ref, port] : m_ports) {
             for (const auto& [source, context] : port.connections) {
-                if ((fromRef == 0 || source == fromRef) && count < std::size(targets)) {
-                    targets[count++] = {port.readProc, port.refCon, context};
+                if (fromRef == 0 || source == fromRef) {
+                    targets.push_back({port.readProc, port.refCon, context});
                 }
             }
         }
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        targets[i].proc(packets, targets[i].refCon, targets[i].connRefCon);
+    for (const Target& target : targets) {
+        target.proc(packets, target.refCon, target.connRefCon);
+    }
+}
+
+void MidiServiceBase::deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind) {
+    const MidiPacket news{0, {}, kind};
+    deliver(from, MidiPacketList(&news, 1));
+}
+
+void MidiServiceBase::setErrorText(std::string text) {
+    std::lock_guard lock(m_errorMutex);
+    m_errorText = std::move(text);
+}
+
+std::string MidiServiceBase::lastErrorText() {
+    std::lock_guard lock(m_errorMutex);
+    return m_errorText;
+}
+
+void MidiServiceBase::reportGoneSources(const std::vector<EndpointId>& sources) {
+    std::vector<EndpointId> gone;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const auto& [ref, port] : m_ports) {
+            for (const auto& [source, context] : port.connections) {
+                const auto it = m_endpoints.find(source);
+                if (it != m_endpoints.end() &&
+                    std::find(sources.begin(), sources.end(), it->second.second) == sources.end()) {
+                    gone.push_back(it->second.second);
+                }
+            }
+        }
+    }
+    for (const EndpointId& id : gone) {
+        deliverNews(id, MidiPacketKind::sourceGone);
     }
 }
 
@@ -319,15 +357,41 @@ void MidiServiceBase::sysexLoop() {
             status = (!id || isSource) ? MidiStatus::noSuchObject
                                        : handOverSysex(*id, {request->data, request->bytesToSend});
         }
-        if (status == MidiStatus::ok) {
-            // The instrument is still receiving until the last byte has crossed the cable.
-            std::this_thread::sleep_until(
-                began + std::chrono::microseconds(kByteTimeMicroseconds * request->bytesToSend));
+        // The instrument is still receiving until the last byte has crossed the cable, unless
+        // it goes away meanwhile.
+        if (status == MidiStatus::ok &&
+            !waitForCable(began + std::chrono::microseconds(kByteTimeMicroseconds *
+                                                            request->bytesToSend),
+                          request->destination)) {
+            status = MidiStatus::noSuchObject;
         }
         request->status = status;
         request->complete = true;
         request->completionProc(request);
         lock.lock();
+    }
+}
+
+bool MidiServiceBase::waitForCable(std::chrono::steady_clock::time_point until,
+                                   MIDIEndpointRef destination) {
+    std::unique_lock lock(m_threadMutex);
+    uint64_t seen = m_setupGeneration;
+    for (;;) {
+        if (!m_wake.wait_until(lock, until,
+                               [&] { return m_stopping || m_setupGeneration != seen; })) {
+            return true; // the whole cable time passed
+        }
+        if (m_stopping) {
+            return false;
+        }
+        seen = m_setupGeneration;
+        lock.unlock();
+        const auto id = endpointOf(destination);
+        const std::vector<EndpointId> now = currentDestinations();
+        lock.lock();
+        if (!id || std::find(now.begin(), now.end(), *id) == now.end()) {
+            return false;
+        }
     }
 }
 
@@ -356,7 +420,10 @@ void MidiServiceBase::notifyLoop() {
         m_setupChanged = false;
         lock.unlock();
         const Snapshot now = snapshot();
+        reportGoneSources(now.sources);
         lock.lock();
+        ++m_setupGeneration; // a send waiting out its cable time looks at its destination
+        m_wake.notify_all();
         if (m_lastSnapshot && *m_lastSnapshot == now) {
             continue;
         }

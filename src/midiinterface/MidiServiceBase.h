@@ -2,6 +2,7 @@
 
 #include "MidiService.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -48,6 +49,7 @@ public:
     MidiStatus portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) override;
     MidiStatus send(MIDIPortRef port, MIDIEndpointRef destination, MidiPacketList packets) override;
     MidiStatus sendSysex(MIDISysexSendRequest* request) override;
+    std::string lastErrorText() override;
 
 protected:
     // Current endpoints of other programs, in the MIDI system's order.
@@ -64,6 +66,10 @@ protected:
     // From the backend's receiving thread. `from` is the sending endpoint when the backend
     // knows it; without it the packets go to every connection.
     void deliver(const std::optional<EndpointId>& from, MidiPacketList packets);
+    // News of a connection (bytes lost, source gone) in the order of its bytes.
+    void deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind);
+    // The system's reason for the failure the backend is about to return.
+    void setErrorText(std::string text);
     // From any thread but a real-time one.
     void setupMayHaveChanged();
     void stopServiceThreads();
@@ -88,6 +94,10 @@ private:
     MIDIEndpointRef refFor(const EndpointId& id, bool isSource); // m_mutex held
     std::optional<EndpointId> endpointOf(MIDIEndpointRef ref, bool* isSource = nullptr);
     Snapshot snapshot();
+    // Tells each connection whose source is not among `sources` that it has gone.
+    void reportGoneSources(const std::vector<EndpointId>& sources);
+    // Waits out a message's cable time; false when its destination went away meanwhile.
+    bool waitForCable(std::chrono::steady_clock::time_point until, MIDIEndpointRef destination);
     void sysexLoop();
     void notifyLoop();
 
@@ -108,7 +118,10 @@ private:
     bool m_stopping = false;
     std::deque<MIDISysexSendRequest*> m_sysexQueue;
     bool m_setupChanged = false;
+    uint64_t m_setupGeneration = 0; // counts the looks at the setup after a change
     std::optional<Snapshot> m_lastSnapshot;
+    std::mutex m_errorMutex;
+    std::string m_errorText;
     std::thread m_sysexThread;
     std::thread m_notifyThread;
 };

@@ -15,6 +15,7 @@ constexpr auto kBeginPollInterval = 1ms;
 
 constexpr uint8_t kSysEx = 0xF0;
 constexpr uint8_t kEndOfSysEx = 0xF7;
+constexpr uint8_t kRealTime = 0xF8; // 0xF8 to 0xFF
 
 } // namespace
 
@@ -39,12 +40,28 @@ TQMidiInterfaceReceiver::TQMidiInterfaceReceiver(MidiService& service, MIDIClien
                                                  MIDIEndpointRef source)
     : m_service(service), m_client(client), m_source(source),
       m_event(std::make_unique<midi::event>()) {
-    m_service.inputPortCreate(m_client, "InPort", &MidiReadProc, this, &m_port);
+    if (m_service.inputPortCreate(m_client, "InPort", &MidiReadProc, this, &m_port) !=
+        MidiStatus::ok) {
+        m_port = 0; // recordOn then fails for want of an input
+    }
 }
 
 TQMidiInterfaceReceiver::~TQMidiInterfaceReceiver() {
-    // Also disconnects, so no delivery can reach a receiver that is gone.
-    m_service.portDispose(m_port);
+    // Also disconnects, so no delivery can reach a receiver that is gone. A port that was
+    // never made has nothing to dispose of.
+    if (m_port != 0 && m_service.portDispose(m_port) != MidiStatus::ok) {
+        m_port = 0;
+    }
+}
+
+void TQMidiInterfaceReceiver::fail(RecordingFailure failure) {
+    RecordingFailure none = RecordingFailure::none;
+    m_failure.compare_exchange_strong(none, failure);
+}
+
+RecordingOutcome TQMidiInterfaceReceiver::outcome() const {
+    const RecordingFailure failure = m_failure.load();
+    return RecordingOutcome{failure, recordingFailureText(failure, m_connectError)};
 }
 
 void TQMidiInterfaceReceiver::recordOn(Dump& list) {
@@ -53,14 +70,29 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     m_status = 0;
     m_event->clear();
     m_recordedBytes = 0;
-    m_overflowed = false;
+    m_failure = RecordingFailure::none;
+    m_connectError.clear();
     std::this_thread::sleep_for(kSettleBeforeConnect);
-    m_service.portConnectSource(m_port, m_source, &list);
+    const MidiStatus status = m_port == 0 ? MidiStatus::serviceFailed
+                                          : m_service.portConnectSource(m_port, m_source, &list);
+    if (status != MidiStatus::ok) {
+        m_connectError = m_service.lastErrorText();
+        if (m_connectError.empty() && status == MidiStatus::noSuchObject) {
+            m_connectError = "it is not there any more";
+        }
+        fail(RecordingFailure::inputUnavailable);
+    }
 }
 
 void TQMidiInterfaceReceiver::recordOff() {
-    m_service.portDisconnectSource(m_port, m_source);
-    std::this_thread::sleep_for(kAfterDisconnect);
+    // Not connected (it failed) or gone already: either way nothing more is delivered.
+    if (m_service.portDisconnectSource(m_port, m_source) == MidiStatus::ok) {
+        std::this_thread::sleep_for(kAfterDisconnect);
+    }
+    // Nothing is delivered any more: the parser's state is this thread's to read.
+    if (m_status == kSysEx) {
+        fail(RecordingFailure::lastMessageCutOff);
+    }
 }
 
 bool TQMidiInterfaceReceiver::didRecordingBegin() const {
@@ -74,14 +106,15 @@ bool TQMidiInterfaceReceiver::isStillRecording() {
 }
 
 bool TQMidiInterfaceReceiver::waitForRecordOffWithTimeout(uint16_t seconds) {
-    for (uint32_t polls = 0; !m_didRecordingBegin && polls < seconds * 1000u; ++polls) {
+    for (uint32_t polls = 0; !m_didRecordingBegin && !didFail() && polls < seconds * 1000u;
+         ++polls) {
         std::this_thread::sleep_for(kBeginPollInterval);
     }
     if (!m_didRecordingBegin) {
         recordOff();
         return false;
     }
-    while (m_isStillRecording) {
+    while (m_isStillRecording && !didFail()) {
         m_isStillRecording = false;
         std::this_thread::sleep_for(kSilenceThatEndsARecording);
     }
@@ -97,7 +130,7 @@ void TQMidiInterfaceReceiver::MidiReadProc(MidiPacketList packets, void* readPro
     } catch (...) {
         // Out of memory: nothing may cross the service's thread. The message is lost, and
         // said to be.
-        self->m_overflowed = true;
+        self->fail(RecordingFailure::tooLarge);
         self->m_status = 0;
     }
 }
@@ -105,6 +138,11 @@ void TQMidiInterfaceReceiver::MidiReadProc(MidiPacketList packets, void* readPro
 void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
     Dump& dump = *static_cast<Dump*>(list);
     for (const MidiPacket& packet : packets) {
+        if (packet.kind == MidiPacketKind::bytesLost) {
+            fail(RecordingFailure::bytesLost);
+        } else if (packet.kind == MidiPacketKind::sourceGone) {
+            fail(RecordingFailure::inputGone);
+        }
         const uint8_t* byte = packet.bytes.data();
         const uint8_t* const end = byte + packet.bytes.size();
         while (byte != end) {
@@ -119,7 +157,7 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                     const auto n = static_cast<std::size_t>(run - byte);
                     if (m_event->size() + n > kMaxMessageBytes ||
                         m_recordedBytes + m_event->size() + n > kMaxDumpBytes) {
-                        m_overflowed = true;
+                        fail(RecordingFailure::tooLarge);
                         m_status = 0; // drop the message; the next 0xF0 starts afresh
                         m_event->clear();
                         m_event->shrink_to_fit();
@@ -131,6 +169,13 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 byte = run;
                 continue;
             }
+            ++byte;
+            if (b >= kRealTime) {
+                continue; // real-time bytes may stand anywhere, also inside a message
+            }
+            if (m_status == kSysEx && b != kEndOfSysEx) {
+                fail(RecordingFailure::messageCutOff); // the message began and never ended
+            }
             if (b == kSysEx) {
                 // Activity before began, so a waiter that sees the beginning sees the activity.
                 m_isStillRecording.store(true, std::memory_order_release);
@@ -139,7 +184,7 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 m_event->push_back(kSysEx);
             } else if (b == kEndOfSysEx) {
                 if (m_status == kSysEx && dump.size() >= kMaxDumpMessages) {
-                    m_overflowed = true; // more messages than any dump: the recording fails
+                    fail(RecordingFailure::tooLarge); // more messages than any dump
                 } else if (m_status == kSysEx) {
                     m_event->push_back(kEndOfSysEx);
                     dump.push_back(*m_event);
@@ -147,9 +192,7 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 }
                 m_isStillRecording.store(true, std::memory_order_release);
             }
-            // Any other status byte, real-time bytes included, abandons an unfinished message.
             m_status = b;
-            ++byte;
         }
     }
 }

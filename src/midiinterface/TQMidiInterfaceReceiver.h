@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiService.h"
+#include "RecordingOutcome.h"
 #include "core/event.h"
 
 #include <atomic>
@@ -10,7 +11,13 @@
 
 // Records the SysEx messages that one MIDI source sends: between recordOn and recordOff every
 // packet from the source goes through the parser, which assembles the bytes from 0xF0 to 0xF7
-// into whole messages and appends them to the caller's list. Everything else is dropped.
+// into whole messages and appends them to the caller's list. Everything else is dropped;
+// real-time bytes (0xF8 to 0xFF) may stand inside a message and are skipped.
+//
+// Anything by which a byte of the dump may have been lost fails the recording (outcome()):
+// the MIDI system's report of lost bytes, the source going away, a message cut off by another
+// status byte or by the end of the recording, more than a dump may hold, a source that could
+// not be connected. The first reason is kept.
 class TQMidiInterfaceReceiver {
 public:
     static uint16_t SourceNumber(MidiService& service);
@@ -29,10 +36,12 @@ public:
     ~TQMidiInterfaceReceiver();
 
     // Empties the list, waits 600 ms, then connects the source. The list belongs to the
-    // receiver until recordOff has returned.
+    // receiver until recordOff has returned. A source that cannot be connected fails the
+    // recording at once.
     void recordOn(Dump& list);
     // True when a recording began and ended after 300 ms of silence; false when none began
-    // within `seconds`. The source is disconnected in both cases.
+    // within `seconds`. Ends early when the recording failed. The source is disconnected in
+    // every case.
     bool waitForRecordOffWithTimeout(uint16_t seconds);
     // Disconnects, then waits 300 ms.
     void recordOff();
@@ -42,9 +51,10 @@ public:
 
     // The parser: `list` is the destination list (a Dump).
     void readData(void* list, MidiPacketList packets);
-    // True when a message or the whole recording outgrew what a dump may hold; the message
-    // that did so was dropped.
-    bool didOverflow() const { return m_overflowed; }
+    // True as soon as the recording has failed; safe from any thread.
+    bool didFail() const { return m_failure.load() != RecordingFailure::none; }
+    // Complete, or failed with the reason. Final once recordOff has returned.
+    RecordingOutcome outcome() const;
 
     // Bounds on what a source can make us hold; far above any real dump.
     static constexpr std::size_t kMaxMessageBytes = std::size_t{64} << 20;
@@ -61,9 +71,13 @@ public:
     std::unique_ptr<midi::event> m_event;
 
 private:
+    // Keeps the first reason.
+    void fail(RecordingFailure failure);
+
     // 0xF0 inside a message, 0xF7 after one, else the last other status byte. Each recording
     // starts clean, so bytes left from an earlier, cut-off recording are never stored.
     uint8_t m_status = 0;
     std::size_t m_recordedBytes = 0;
-    std::atomic<bool> m_overflowed{false};
+    std::atomic<RecordingFailure> m_failure{RecordingFailure::none};
+    std::string m_connectError; // the MIDI system's reason when connecting failed
 };

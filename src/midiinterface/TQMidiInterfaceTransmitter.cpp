@@ -13,13 +13,8 @@ constexpr auto kSettleBeforeAllNotesOff = 600ms;
 constexpr auto kAfterAllNotesOff = 300ms;
 constexpr auto kAfterHandOver = std::chrono::microseconds(kByteTimeMicroseconds);
 
-// An offset of d seconds is a pause of d × 1,000,000 µs, cut toward zero.
-void pauseFor(double seconds) {
-    if (seconds > 0.0 && std::isfinite(seconds)) {
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(static_cast<int64_t>(std::min(seconds, 1e12) * 1'000'000.0)));
-    }
-}
+// While pausing, how often the transmitter looks whether its destination is still there.
+constexpr auto kGoneCheckInterval = 200ms;
 
 } // namespace
 
@@ -46,8 +41,11 @@ TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitterWithClient(MidiService& se
 
 TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
                                                        MIDIEndpointRef destination)
-    : m_service(service), m_client(client) {
-    m_service.outputPortCreate(m_client, "OutPort", &m_port);
+    : m_service(service), m_client(client), m_destinationName(endpointName(service, destination)) {
+    if (m_service.outputPortCreate(m_client, "OutPort", &m_port) != MidiStatus::ok) {
+        m_gone = true; // nothing can be sent; every message counts as not sent
+        m_port = 0;
+    }
     m_request.destination = destination;
     m_request.completionProc = &SysexCompletionProc;
     m_request.completionRefCon = this;
@@ -59,7 +57,37 @@ TQMidiInterfaceTransmitter::~TQMidiInterfaceTransmitter() {
     while (m_isStillTransmitting) {
         std::this_thread::sleep_for(1ms);
     }
-    m_service.portDispose(m_port);
+    if (m_port != 0 && m_service.portDispose(m_port) != MidiStatus::ok) {
+        m_port = 0; // gone with its client already
+    }
+}
+
+bool TQMidiInterfaceTransmitter::pauseUnlessGone(double seconds) {
+    // An offset of d seconds is a pause of d × 1,000,000 µs, cut toward zero.
+    if (!(seconds > 0.0) || !std::isfinite(seconds)) {
+        return !m_gone;
+    }
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::microseconds(
+                           static_cast<int64_t>(std::min(seconds, 1e12) * 1'000'000.0));
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
+            return !m_gone;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, kGoneCheckInterval));
+        if (endpointNamed(m_service, m_destinationName, false) == 0) {
+            m_gone = true;
+            return false;
+        }
+    }
+}
+
+void TQMidiInterfaceTransmitter::abandon() {
+    m_refused += m_messageToSend;
+    m_messageToSend = 0;
+    finish();
 }
 
 void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
@@ -73,7 +101,11 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
         bytes[i][2] = 0x00;
         packets[i] = MidiPacket{0, bytes[i]};
     }
-    m_service.send(port, destination, packets);
+    if (m_service.send(port, destination, packets) != MidiStatus::ok) {
+        // The destination is not there (or the MIDI system refused): nothing more can go out.
+        m_gone = true;
+        return;
+    }
     std::this_thread::sleep_for(kAfterAllNotesOff);
 }
 
@@ -85,7 +117,10 @@ void TQMidiInterfaceTransmitter::transmitDump(const Dump& dump) {
     m_messageToSend = dump.size();
     m_dump = &dump;
     m_dumpIndex = 0;
-    pauseFor(dump.front().m_offset);
+    if (!pauseUnlessGone(dump.front().m_offset)) {
+        abandon();
+        return;
+    }
     if (!transmit(dump.front())) {
         complete();
     }
@@ -95,6 +130,10 @@ void TQMidiInterfaceTransmitter::transmitMessage(const buffer& message) {
     m_isStillTransmitting = true;
     m_messageToSend = 1;
     m_dump = nullptr;
+    if (m_gone) {
+        abandon();
+        return;
+    }
     if (!transmit(message)) {
         complete();
     }
@@ -126,6 +165,11 @@ void TQMidiInterfaceTransmitter::SysexCompletionProc(MIDISysexSendRequest* reque
     if (request->status != MidiStatus::ok) {
         ++self->m_refused;
     }
+    // The destination or the MIDI system went away: the rest cannot arrive either.
+    if (request->status == MidiStatus::noSuchObject ||
+        request->status == MidiStatus::serviceFailed) {
+        self->m_gone = true;
+    }
     self->complete();
 }
 
@@ -139,7 +183,10 @@ void TQMidiInterfaceTransmitter::complete() {
         }
         ++m_dumpIndex;
         const midi::event& next = (*m_dump)[m_dumpIndex];
-        pauseFor(next.m_offset);
+        if (m_gone || !pauseUnlessGone(next.m_offset)) {
+            abandon(); // this message and every one after it
+            return;
+        }
         if (transmit(next)) {
             return;
         }

@@ -36,7 +36,8 @@ public:
     void transmitDump(const Dump& dump);
     void transmitMessage(const buffer& message);
     bool isStillTransmitting() const;
-    // Messages of the last transmissions that the MIDI service could not carry.
+    // Messages of the last transmissions that the MIDI service could not carry, or that were
+    // not sent because the destination or the MIDI system went away.
     std::size_t refusedCount() const;
 
     void sendAllNotesOffOverPort(MIDIPortRef port, MIDIEndpointRef destination);
@@ -56,7 +57,14 @@ private:
     bool transmit(const buffer& message);
     void complete();
     void finish();
+    // Waits out a message's offset; false as soon as the destination has gone.
+    bool pauseUnlessGone(double seconds);
+    // Counts the rest of the dump as not sent and ends the transmission.
+    void abandon();
 
     MIDIPortRef m_port = 0;
+    std::string m_destinationName; // to tell whether it is still there
     std::atomic<std::size_t> m_refused{0};
+    // The output could not be opened, or the destination or the MIDI system went away.
+    std::atomic<bool> m_gone{false};
 };

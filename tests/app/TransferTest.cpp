@@ -115,12 +115,16 @@ TEST_F(Transfers, ReceiveALateDumpWhole) {
     EXPECT_FALSE(ui().progress_duration->isVisibleTo(&m_controller.window()));
 }
 
-TEST_F(Transfers, ReceiveKeepsOnlyWholeMessages) {
+TEST_F(Transfers, AReceiveWithACutOffMessageIsNeverKept) {
     Bytes cut = korvoMessage(0x38, 0x01, 500, 3);
     cut.resize(250);
     receive({korvoMessage(0x38, 0x01, 500, 1), korvoMessage(0x38, 0x01, 500, 2), cut});
-    EXPECT_EQ(m_controller.dump().size(), 2u);
-    EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
+    EXPECT_TRUE(m_controller.dump().empty());
+    EXPECT_EQ(m_controller.state(), Controller::kStateEmpty);
+    ASSERT_EQ(m_dialogs.alerts.size(), 1u);
+    EXPECT_TRUE(m_dialogs.alerts[0].critical);
+    EXPECT_EQ(m_dialogs.alerts[0].title, "Receive incomplete");
+    EXPECT_EQ(m_dialogs.alerts[0].message, "The last message was cut off.");
 }
 
 TEST_F(Transfers, AnInstrumentThatNeverSendsLeavesTheWindowEmpty) {

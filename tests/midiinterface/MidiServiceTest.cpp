@@ -51,7 +51,7 @@ protected:
     }
     void TearDown() override {
         if (m_client != 0) {
-            midi().clientDispose(m_client);
+            EXPECT_EQ(midi().clientDispose(m_client), MidiStatus::ok);
         }
     }
     MidiService& midi() { return m_backend.midi(); }
@@ -110,7 +110,7 @@ TYPED_TEST(MidiServiceContract, SetupChangesAreReportedWithinOneSecond) {
     EXPECT_EQ(this->sourceNames().size(), 1u);
 
     // No notification reaches a client after it is disposed.
-    this->midi().clientDispose(this->m_client);
+    ASSERT_EQ(this->midi().clientDispose(this->m_client), MidiStatus::ok);
     this->m_client = 0;
     const int before = this->m_notifications.count;
     ASSERT_TRUE(this->m_backend.addPort("late", false));

@@ -12,8 +12,10 @@ class Parser : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(m_service.clientCreate("test", nullptr, nullptr, &m_client), MidiStatus::ok);
-        m_receiver = std::make_unique<TQMidiInterfaceReceiver>(m_service, m_client, 0);
+        fresh();
     }
+    // A receiver with a clean parser and no failure, as a new recording has.
+    void fresh() { m_receiver = std::make_unique<TQMidiInterfaceReceiver>(m_service, m_client, 0); }
 
     // One delivery of the given packets.
     void feed(std::initializer_list<Bytes> packets) {
@@ -58,29 +60,45 @@ TEST_F(Parser, OneMessageInAnySplit) {
               (std::vector<Bytes>{{0xF0, 0x7D, 0x01, 0x02, 0xF7}, {0xF0, 0x7D, 0x01, 0x02, 0xF7}}));
 }
 
-TEST_F(Parser, SeveralMessagesAndRestarts) {
-    feed({{0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}});
-    feed({{0xF0, 0x01, 0x02, 0xF0, 0x03, 0xF7}}); // a second F0 discards the first
-    EXPECT_EQ(stored(),
-              (std::vector<Bytes>{{0xF0, 0x01, 0xF7}, {0xF0, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}}));
+TEST_F(Parser, RealTimeBytesStandInsideMessages) {
+    feed({{0xF0, 0x01, 0xF8, 0x02, 0xFE}, {0xFE}, {0x03, 0xFF, 0xF7, 0xF0, 0x04, 0xF7}});
+    EXPECT_EQ(stored(), (std::vector<Bytes>{{0xF0, 0x01, 0x02, 0x03, 0xF7}, {0xF0, 0x04, 0xF7}}));
+    // Active sensing alone is no activity: it never keeps a recording going.
+    m_receiver->m_isStillRecording = false;
+    feed({{0xFE}});
+    EXPECT_FALSE(active());
+    EXPECT_TRUE(m_receiver->outcome().complete());
 }
 
-TEST_F(Parser, OtherStatusBytesAbandonAMessage) {
-    feed({{0xF0, 0x01, 0xF8}});
-    m_receiver->m_isStillRecording = false;
-    feed({{0x02}});
-    EXPECT_FALSE(active()); // the data after a real-time byte is not taken
-    feed({{0xF7}});
-    EXPECT_TRUE(stored().empty());
-    EXPECT_TRUE(active()); // the end byte counts as activity all the same
-
-    for (uint8_t status : {0x90, 0xB0, 0xF1, 0xF6, 0xFE, 0xFF}) {
-        feed({{0xF0, 0x01, status, 0x02, 0xF7}});
+TEST_F(Parser, ACutOffMessageFailsTheRecording) {
+    for (uint8_t status : {0xF0, 0x90, 0xB0, 0xF1, 0xF6}) {
+        fresh();
+        feed({{0xF0, 0x01, status, 0x02, 0xF7, 0xF0, 0x05, 0xF7}});
+        const RecordingOutcome outcome = m_receiver->outcome();
+        EXPECT_EQ(outcome.failure, RecordingFailure::messageCutOff) << int(status);
+        EXPECT_EQ(outcome.reason,
+                  "A message was cut off: another MIDI message began before its end.");
     }
-    EXPECT_TRUE(stored().empty());
-    // The next F0 starts cleanly.
-    feed({{0xF0, 0x05, 0xF7}});
-    EXPECT_EQ(stored(), (std::vector<Bytes>{{0xF0, 0x05, 0xF7}}));
+    // A recording that ends inside a message.
+    fresh();
+    feed({{0xF0, 0x01, 0xF7, 0xF0, 0x02}});
+    EXPECT_TRUE(m_receiver->outcome().complete());
+    m_receiver->recordOff();
+    EXPECT_EQ(m_receiver->outcome().reason, "The last message was cut off.");
+}
+
+TEST_F(Parser, NewsOfTheConnectionFailsTheRecording) {
+    const std::pair<MidiPacketKind, RecordingFailure> news[] = {
+        {MidiPacketKind::bytesLost, RecordingFailure::bytesLost},
+        {MidiPacketKind::sourceGone, RecordingFailure::inputGone}};
+    for (const auto& [kind, failure] : news) {
+        fresh();
+        const Bytes one{0xF0, 0x01, 0xF7};
+        const std::vector<MidiPacket> packets{{0, one}, {0, {}, kind}, {0, one}};
+        m_receiver->readData(&m_dump, packets);
+        EXPECT_TRUE(m_receiver->didFail());
+        EXPECT_EQ(m_receiver->outcome().failure, failure);
+    }
 }
 
 TEST_F(Parser, NonSysExDataIsDroppedWithoutActivity) {
@@ -128,7 +146,7 @@ TEST_F(Parser, AnEndlessMessageIsDroppedNotHeld) {
          sent += chunk.size()) {
         feed({chunk});
     }
-    EXPECT_TRUE(m_receiver->didOverflow());
+    EXPECT_EQ(m_receiver->outcome().failure, RecordingFailure::tooLarge);
     EXPECT_LE(m_receiver->m_event->capacity(), chunk.size());
     feed({chunk, {0xF7}});
     EXPECT_TRUE(stored().empty());

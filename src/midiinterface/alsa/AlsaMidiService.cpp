@@ -9,7 +9,8 @@ namespace {
 
 constexpr unsigned int kSourceCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
 constexpr unsigned int kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
-// Events the kernel may hold for us before the reading thread takes them.
+// Events the kernel may hold for us before the reading thread takes them: the kernel's
+// largest pool.
 constexpr int kInputPool = 2000;
 constexpr std::size_t kInputBuffer = 1 << 20;
 
@@ -81,6 +82,10 @@ bool AlsaMidiService::start(std::string_view clientName, std::string* error) {
 
 AlsaMidiService::~AlsaMidiService() {
     stopServiceThreads();
+    {
+        std::lock_guard lock(m_rawMutex);
+        m_rawInputs.clear(); // their threads end before the sequencer goes
+    }
     m_stop = true;
     if (m_reader.joinable()) {
         m_reader.join();
@@ -163,19 +168,92 @@ std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address a
     return id;
 }
 
-MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) {
-    std::lock_guard lock(m_mutex);
-    const auto address = addressOf(source);
-    if (!address) {
-        return connect ? MidiStatus::noSuchObject : MidiStatus::ok;
+std::optional<std::array<int, 3>> AlsaMidiService::rawSubstreamOf(Address address,
+                                                                   const EndpointId& id) {
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    if (snd_seq_get_any_client_info(m_seq, address.first, client) < 0 ||
+        snd_seq_get_any_port_info(m_seq, address.first, address.second, port) < 0) {
+        return std::nullopt;
     }
-    const int result =
-        connect ? snd_seq_connect_from(m_seq, m_inPort, address->first, address->second)
-                : snd_seq_disconnect_from(m_seq, m_inPort, address->first, address->second);
-    if (connect && result < 0 && result != -EBUSY) { // EBUSY: subscribed already
-        return MidiStatus::noSuchObject;
+    const int card = snd_seq_client_info_get_card(client);
+    // Kernel ports of other kinds (snd-virmidi's, say) are software: the sequencer is their
+    // only way in.
+    if (snd_seq_client_info_get_type(client) != SND_SEQ_KERNEL_CLIENT || card < 0 ||
+        !(snd_seq_port_info_get_type(port) & SND_SEQ_PORT_TYPE_HARDWARE)) {
+        return std::nullopt;
     }
+    int device = 0;
+    int subdevice = 0;
+    if (!rawMidiSubstreamOf(card, address.second, id.name, &device, &subdevice)) {
+        return std::nullopt;
+    }
+    return std::array<int, 3>{card, device, subdevice};
+}
+
+MidiStatus AlsaMidiService::routeRawSource(const EndpointId& source,
+                                           const std::array<int, 3>& substream) {
+    std::lock_guard lock(m_rawMutex);
+    if (m_rawInputs.contains(source)) {
+        return MidiStatus::ok;
+    }
+    int why = 0;
+    AlsaRawMidiInput::Handlers handlers{
+        [this, source](std::span<const uint8_t> bytes) {
+            const MidiPacket packet{0, bytes};
+            deliver(source, MidiPacketList(&packet, 1));
+        },
+        [this, source] { deliverNews(source, MidiPacketKind::bytesLost); },
+        [this, source] { deliverNews(source, MidiPacketKind::sourceGone); }};
+    auto input = AlsaRawMidiInput::open(substream[0], substream[1], substream[2],
+                                        m_rawBufferBytes, std::move(handlers), &why);
+    if (!input) {
+        setErrorText(snd_strerror(why));
+        return why == -EBUSY ? MidiStatus::busy : MidiStatus::serviceFailed;
+    }
+    m_rawInputs.emplace(source, std::move(input));
     return MidiStatus::ok;
+}
+
+MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) {
+    if (!connect) {
+        std::unique_ptr<AlsaRawMidiInput> closing;
+        {
+            std::lock_guard lock(m_rawMutex);
+            if (const auto it = m_rawInputs.find(source); it != m_rawInputs.end()) {
+                closing = std::move(it->second);
+                m_rawInputs.erase(it);
+            }
+        }
+        if (closing) {
+            return MidiStatus::ok; // closed here, its thread ended
+        }
+    }
+    std::optional<std::array<int, 3>> raw;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto address = addressOf(source);
+        if (!address) {
+            if (connect) {
+                setErrorText("it is not there any more");
+            }
+            return connect ? MidiStatus::noSuchObject : MidiStatus::ok;
+        }
+        raw = connect ? rawSubstreamOf(*address, source) : std::nullopt;
+        if (!raw) {
+            const int result =
+                connect ? snd_seq_connect_from(m_seq, m_inPort, address->first, address->second)
+                        : snd_seq_disconnect_from(m_seq, m_inPort, address->first, address->second);
+            if (connect && result < 0 && result != -EBUSY) { // EBUSY: subscribed already
+                setErrorText(snd_strerror(result));
+                return MidiStatus::serviceFailed;
+            }
+            return MidiStatus::ok;
+        }
+    }
+    return routeRawSource(source, *raw);
 }
 
 void AlsaMidiService::readLoop() {
@@ -197,7 +275,9 @@ void AlsaMidiService::readLoop() {
             snd_seq_event_t* event = nullptr;
             const int result = snd_seq_event_input(m_seq, &event);
             if (result == -ENOSPC) {
-                continue; // the kernel dropped events: the parser sees a cut message
+                // The kernel dropped events for want of room; it does not say whose.
+                deliverNews(std::nullopt, MidiPacketKind::bytesLost);
+                continue;
             }
             if (result < 0 || event == nullptr) {
                 break;

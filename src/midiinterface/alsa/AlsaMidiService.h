@@ -1,9 +1,11 @@
 #pragma once
 
+#include "AlsaRawMidiInput.h"
 #include "midiinterface/MidiServiceBase.h"
 
 #include <alsa/asoundlib.h>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -16,6 +18,10 @@
 
 // The MIDI service on the ALSA sequencer: one sequencer client "BankShuttle" with an input
 // port "InPort" (the chosen source is subscribed to it) and an output port "OutPort".
+// A hardware source (a port that snd-seq-midi made for a card's raw MIDI substream, such as a
+// USB instrument's) is read from its raw MIDI device instead (AlsaRawMidiInput): the
+// sequencer's own reader for it loses bytes of a fast sender without a word. The menus show
+// the same ports either way.
 // Endpoints are the ports of other clients that may be subscribed to (the System client
 // excluded); manufacturer = client name, display name = port name. A thread of the service's
 // own reads the client's events; setup changes come from the System "Announce" port.
@@ -33,6 +39,10 @@ public:
     std::string_view apiName() const override { return "alsa"; }
 
     static constexpr std::size_t kSysexChunk = 256;
+
+    // The kernel buffer of raw MIDI inputs opened from now on (32 bytes to 1 MiB); tests make
+    // it small to force a loss.
+    void setRawInputBufferBytes(std::size_t bytes) { m_rawBufferBytes = bytes; }
 
 protected:
     std::vector<EndpointId> currentSources() override;
@@ -57,6 +67,9 @@ private:
     // only while it is subscribed to. m_mutex held.
     bool routeOutputTo(Address destination);
     std::optional<EndpointId> endpointAt(Address address);
+    // The card, device and subdevice of a hardware source's raw MIDI substream. m_mutex held.
+    std::optional<std::array<int, 3>> rawSubstreamOf(Address address, const EndpointId& id);
+    MidiStatus routeRawSource(const EndpointId& source, const std::array<int, 3>& substream);
     void readLoop();
 
     snd_seq_t* m_seq;
@@ -69,4 +82,7 @@ private:
     std::optional<Address> m_routedTo;     // m_mutex held
     std::atomic<bool> m_stop{false};
     std::thread m_reader;
+    std::atomic<std::size_t> m_rawBufferBytes{AlsaRawMidiInput::kBufferBytes};
+    std::mutex m_rawMutex; // the raw inputs; never held while one is destroyed
+    std::map<EndpointId, std::unique_ptr<AlsaRawMidiInput>> m_rawInputs;
 };

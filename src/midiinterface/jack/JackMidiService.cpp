@@ -66,6 +66,7 @@ bool JackMidiService::start(std::string* error) {
     jack_set_port_registration_callback(m_client, &portRegistered, this);
     jack_set_client_registration_callback(m_client, &clientRegistered, this);
     jack_on_shutdown(m_client, &shutdown, this);
+    jack_set_xrun_callback(m_client, &xrun, this);
     if (jack_activate(m_client) != 0) {
         if (error != nullptr) {
             *error = "JACK did not activate this program's client";
@@ -154,10 +155,20 @@ void JackMidiService::clientRegistered(const char*, int, void* self) {
     static_cast<JackMidiService*>(self)->setupMayHaveChanged();
 }
 
+// May run in a signal handler: only a flag and a semaphore post. The receiving thread does the
+// rest.
 void JackMidiService::shutdown(void* arg) {
     auto* self = static_cast<JackMidiService*>(arg);
     self->m_serverGone = true;
-    self->setupMayHaveChanged();
+    sem_post(&self->m_inReady);
+}
+
+// A missed cycle: JACK dropped its MIDI. Counted only; the receiving thread reports it.
+int JackMidiService::xrun(void* arg) {
+    auto* self = static_cast<JackMidiService*>(arg);
+    self->m_xruns.fetch_add(1, std::memory_order_relaxed);
+    sem_post(&self->m_inReady);
+    return 0;
 }
 
 std::vector<MidiServiceBase::EndpointId> JackMidiService::ports(unsigned long flags) {
@@ -201,13 +212,31 @@ MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) 
         return MidiStatus::ok;
     }
     const int result = jack_connect(m_client, from.c_str(), to);
-    return result == 0 || result == EEXIST ? MidiStatus::ok : MidiStatus::noSuchObject;
+    if (result == 0 || result == EEXIST) {
+        return MidiStatus::ok;
+    }
+    setErrorText("JACK could not connect " + from + " (error " + std::to_string(result) + ")");
+    return MidiStatus::noSuchObject;
 }
 
 void JackMidiService::receiveLoop() {
     std::vector<uint8_t> storage;
     std::vector<MidiPacket> packets;
+    uint64_t lossesSeen = 0;
+    bool goneSeen = false;
     while (!m_stop) {
+        // News first: what the process callback could not pass on, and the server's end.
+        const uint64_t losses = m_xruns.load(std::memory_order_relaxed) +
+                                m_inputOverruns.load(std::memory_order_relaxed);
+        if (losses != lossesSeen) {
+            lossesSeen = losses;
+            deliverNews(std::nullopt, MidiPacketKind::bytesLost);
+        }
+        if (m_serverGone && !goneSeen) {
+            goneSeen = true;
+            deliverNews(std::nullopt, MidiPacketKind::sourceGone);
+            setupMayHaveChanged();
+        }
         timespec deadline{};
         clock_gettime(CLOCK_REALTIME, &deadline);
         deadline.tv_nsec += 100'000'000;

@@ -48,6 +48,7 @@ private:
     static void portRegistered(jack_port_id_t, int, void* self);
     static void clientRegistered(const char*, int, void* self);
     static void shutdown(void* self);
+    static int xrun(void* self);
 
     std::vector<EndpointId> ports(unsigned long flags);
     void receiveLoop();
@@ -71,6 +72,7 @@ private:
     std::atomic<uint64_t> m_handedOver{0};
     std::atomic<std::size_t> m_maxEventSize{0};
     std::atomic<uint64_t> m_inputOverruns{0};
+    std::atomic<uint64_t> m_xruns{0}; // cycles whose MIDI JACK dropped
     std::thread m_receiver;
 
     std::mutex m_outputMutex; // producers of the output ring; the routing below

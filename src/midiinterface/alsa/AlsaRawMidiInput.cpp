@@ -1,0 +1,166 @@
+#include "AlsaRawMidiInput.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+// Frees a control handle on every path out.
+struct Control {
+    snd_ctl_t* handle = nullptr;
+    ~Control() {
+        if (handle != nullptr) {
+            snd_ctl_close(handle);
+        }
+    }
+};
+
+// The name snd-seq-midi gives the port of a substream.
+std::string seqPortName(snd_rawmidi_info_t* info, int card, int device, int subdevice,
+                        unsigned subdevices) {
+    const std::string subname = snd_rawmidi_info_get_subdevice_name(info);
+    if (!subname.empty()) {
+        return subname;
+    }
+    const std::string name = snd_rawmidi_info_get_name(info);
+    const std::string number = subdevices > 1 ? "-" + std::to_string(subdevice) : "";
+    if (!name.empty()) {
+        return name + number;
+    }
+    return "MIDI " + std::to_string(card) + "-" + std::to_string(device) + number;
+}
+
+// The kernel's numbering of snd-seq-midi's ports: 256 ports a client, 8 devices a card.
+constexpr int kPortsPerDevice = 256 / 8;
+
+} // namespace
+
+bool rawMidiSubstreamOf(int card, int port, const std::string& portName, int* device,
+                        int* subdevice) {
+    Control control;
+    const std::string name = "hw:" + std::to_string(card);
+    if (snd_ctl_open(&control.handle, name.c_str(), 0) < 0) {
+        return false;
+    }
+    snd_rawmidi_info_t* info = nullptr;
+    snd_rawmidi_info_alloca(&info);
+    // The numbering names the substream; its name confirms it, so that no other kind of
+    // kernel port (a virtual raw MIDI port, say) is ever read from the wrong side.
+    const int wantedDevice = port / kPortsPerDevice;
+    const int wantedSub = port % kPortsPerDevice;
+    for (int d = -1; snd_ctl_rawmidi_next_device(control.handle, &d) >= 0 && d >= 0;) {
+        if (d != wantedDevice) {
+            continue;
+        }
+        snd_rawmidi_info_set_device(info, static_cast<unsigned>(d));
+        snd_rawmidi_info_set_stream(info, SND_RAWMIDI_STREAM_INPUT);
+        snd_rawmidi_info_set_subdevice(info, static_cast<unsigned>(wantedSub));
+        if (snd_ctl_rawmidi_info(control.handle, info) < 0) {
+            return false;
+        }
+        const unsigned subdevices = snd_rawmidi_info_get_subdevices_count(info);
+        if (seqPortName(info, card, d, wantedSub, subdevices) != portName) {
+            return false;
+        }
+        *device = d;
+        *subdevice = wantedSub;
+        return true;
+    }
+    return false;
+}
+
+std::unique_ptr<AlsaRawMidiInput> AlsaRawMidiInput::open(int card, int device, int subdevice,
+                                                         std::size_t bufferBytes,
+                                                         Handlers handlers, int* error) {
+    const std::string name = "hw:" + std::to_string(card) + "," + std::to_string(device) + "," +
+                             std::to_string(subdevice);
+    snd_rawmidi_t* input = nullptr;
+    int result = snd_rawmidi_open(&input, nullptr, name.c_str(), SND_RAWMIDI_NONBLOCK);
+    if (result >= 0) {
+        snd_rawmidi_params_t* params = nullptr;
+        snd_rawmidi_params_alloca(&params);
+        result = snd_rawmidi_params_current(input, params);
+        if (result >= 0) {
+            result = snd_rawmidi_params_set_buffer_size(input, params, bufferBytes);
+        }
+        if (result >= 0) {
+            result = snd_rawmidi_params_set_avail_min(input, params, 1);
+        }
+        if (result >= 0) {
+            result = snd_rawmidi_params(input, params);
+        }
+        if (result < 0) {
+            snd_rawmidi_close(input);
+        }
+    }
+    const int wake = result >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+    if (result < 0 || wake < 0) {
+        if (result >= 0) {
+            snd_rawmidi_close(input);
+            result = -errno;
+        }
+        if (error != nullptr) {
+            *error = result;
+        }
+        return nullptr;
+    }
+    return std::unique_ptr<AlsaRawMidiInput>(
+        new AlsaRawMidiInput(input, wake, std::move(handlers)));
+}
+
+AlsaRawMidiInput::AlsaRawMidiInput(snd_rawmidi_t* input, int wake, Handlers handlers)
+    : m_input(input), m_wake(wake), m_handlers(std::move(handlers)),
+      m_thread([this] { readLoop(); }) {}
+
+AlsaRawMidiInput::~AlsaRawMidiInput() {
+    const uint64_t one = 1;
+    // Fails only when the counter is full, and then the thread is woken already.
+    [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
+    m_thread.join();
+    snd_rawmidi_close(m_input);
+    close(m_wake);
+}
+
+void AlsaRawMidiInput::readLoop() {
+    const int count = snd_rawmidi_poll_descriptors_count(m_input);
+    std::vector<pollfd> fds(static_cast<std::size_t>(count) + 1);
+    snd_rawmidi_poll_descriptors(m_input, fds.data(), static_cast<unsigned>(count));
+    fds.back() = pollfd{m_wake, POLLIN, 0};
+    std::vector<uint8_t> chunk(64 * 1024);
+    snd_rawmidi_status_t* status = nullptr;
+    snd_rawmidi_status_alloca(&status);
+    for (;;) {
+        if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
+            m_handlers.gone();
+            return;
+        }
+        if (fds.back().revents != 0) {
+            return; // asked to stop
+        }
+        // Drain what is there before anything else.
+        for (;;) {
+            const ssize_t n = snd_rawmidi_read(m_input, chunk.data(), chunk.size());
+            if (n > 0) {
+                m_handlers.bytes({chunk.data(), static_cast<std::size_t>(n)});
+                continue;
+            }
+            if (n == -EAGAIN || n == 0) {
+                break;
+            }
+            m_handlers.gone(); // -ENODEV and the like: the device is not there any more
+            return;
+        }
+        // The kernel counts every byte it dropped for want of room since the last look.
+        if (snd_rawmidi_status(m_input, status) < 0) {
+            m_handlers.gone();
+            return;
+        }
+        if (snd_rawmidi_status_get_xruns(status) > 0) {
+            m_handlers.lost();
+        }
+    }
+}
