@@ -17,7 +17,7 @@ using MIDIClientRef = MIDIObjectRef;
 using MIDIPortRef = MIDIObjectRef;
 using MIDIEndpointRef = MIDIObjectRef;
 
-enum class [[nodiscard]] MidiStatus {
+enum class [[nodiscard]] MidiStatus{
     ok,
     invalidArgument,
     noSuchObject,  // an endpoint that has gone, a port or client that does not exist

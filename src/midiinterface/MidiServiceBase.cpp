@@ -360,9 +360,9 @@ void MidiServiceBase::sysexLoop() {
         // The instrument is still receiving until the last byte has crossed the cable, unless
         // it goes away meanwhile.
         if (status == MidiStatus::ok &&
-            !waitForCable(began + std::chrono::microseconds(kByteTimeMicroseconds *
-                                                            request->bytesToSend),
-                          request->destination)) {
+            !waitForCable(
+                began + std::chrono::microseconds(kByteTimeMicroseconds * request->bytesToSend),
+                request->destination)) {
             status = MidiStatus::noSuchObject;
         }
         request->status = status;

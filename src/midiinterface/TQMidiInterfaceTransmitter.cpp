@@ -67,16 +67,16 @@ bool TQMidiInterfaceTransmitter::pauseUnlessGone(double seconds) {
     if (!(seconds > 0.0) || !std::isfinite(seconds)) {
         return !m_gone;
     }
-    const auto until = std::chrono::steady_clock::now() +
-                       std::chrono::microseconds(
-                           static_cast<int64_t>(std::min(seconds, 1e12) * 1'000'000.0));
+    const auto until =
+        std::chrono::steady_clock::now() +
+        std::chrono::microseconds(static_cast<int64_t>(std::min(seconds, 1e12) * 1'000'000.0));
     for (;;) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= until) {
             return !m_gone;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            until - now, kGoneCheckInterval));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(until - now, kGoneCheckInterval));
         if (endpointNamed(m_service, m_destinationName, false) == 0) {
             m_gone = true;
             return false;

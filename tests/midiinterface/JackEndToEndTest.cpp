@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+#include <fstream>
 #include <random>
 
 namespace {
@@ -139,9 +141,77 @@ TEST_F(OverJack, ATransmissionToAnInstrumentThatGoesAwayStillEnds) {
     std::thread sender([&] { transmitter->transmitDump(dump); });
     std::this_thread::sleep_for(1s);
     m_instrument->close();
+    const auto gone = Clock::now();
     waitUntilDone(*transmitter, 10s);
+    EXPECT_LT(Clock::now() - gone, 1s); // not the 30 s that the rest would take
     sender.join();
     EXPECT_GT(transmitter->refusedCount(), 80u);
+}
+
+TEST_F(OverJack, RealTimeBytesInsideAMessageKeepItAndACutOffLastMessageFails) {
+    TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
+    Dump recorded;
+    receiver.recordOn(recorded);
+    m_instrument->play({{0xF0, 0x31, 0xFE, 0x01, 0xF8, 0x02, 0xF7}, {0xFE}, {0xF0, 0x03, 0xF7}});
+    ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
+    EXPECT_TRUE(receiver.outcome().complete()) << receiver.outcome().reason;
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(Bytes(recorded[0].begin(), recorded[0].end()), (Bytes{0xF0, 0x31, 0x01, 0x02, 0xF7}));
+
+    receiver.recordOn(recorded);
+    m_instrument->play({{0xF0, 0x01, 0xF7}, {0xF0, 0x02, 0x03}});
+    ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
+    EXPECT_EQ(receiver.outcome().reason, "The last message was cut off.");
+}
+
+TEST_F(OverJack, AnInstrumentThatQuitsMidDumpFailsTheReceiveAtOnce) {
+    std::mt19937 random(11);
+    TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
+    Dump recorded;
+    receiver.recordOn(recorded);
+    for (int i = 0; i < 5; ++i) {
+        m_instrument->play({randomSysex(100, random)});
+        std::this_thread::sleep_for(100ms); // keeps the recording going
+    }
+    m_instrument->close();
+    const auto gone = Clock::now();
+    receiver.waitForRecordOffWithTimeout(5);
+    EXPECT_LT(Clock::now() - gone, 1s);
+    EXPECT_EQ(receiver.outcome().reason, "The MIDI input went away during the recording.");
+}
+
+// A server of the test's own, killed in the middle of a dump.
+TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceiveWithinASecond) {
+    const std::string name = "bankshuttle-dying-" + std::to_string(getpid());
+    const std::string state = ::testing::TempDir();
+    const std::string fixture = JACKD_FIXTURE;
+    ASSERT_EQ(std::system((fixture + " start " + name + " " + state).c_str()), 0);
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    auto service = JackMidiService::open("BankShuttle", nullptr);
+    auto instrument = JackInstrument::open("dying");
+    ASSERT_TRUE(service && instrument);
+    MIDIClientRef client = 0;
+    ASSERT_EQ(service->clientCreate("BankShuttle", nullptr, nullptr, &client), MidiStatus::ok);
+    TQMidiInterfaceReceiver receiver(*service, client,
+                                     TQMidiInterfaceReceiver::SourceNamed(*service, "dying: out"));
+    Dump recorded;
+    receiver.recordOn(recorded);
+    std::mt19937 random(13);
+    for (int i = 0; i < 5; ++i) {
+        instrument->play({randomSysex(100, random)});
+        std::this_thread::sleep_for(100ms);
+    }
+    std::ifstream pidfile(state + "/jackd-" + name + ".pid");
+    pid_t pid = 0;
+    pidfile >> pid;
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    const auto killed = Clock::now();
+    receiver.waitForRecordOffWithTimeout(5);
+    EXPECT_LT(Clock::now() - killed, 1s);
+    EXPECT_FALSE(receiver.outcome().complete());
+    EXPECT_EQ(receiver.outcome().failure, RecordingFailure::inputGone) << receiver.outcome().reason;
+    std::system((fixture + " stop " + name + " " + state).c_str());
 }
 
 } // namespace

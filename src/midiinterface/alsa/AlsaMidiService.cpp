@@ -169,7 +169,7 @@ std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address a
 }
 
 std::optional<std::array<int, 3>> AlsaMidiService::rawSubstreamOf(Address address,
-                                                                   const EndpointId& id) {
+                                                                  const EndpointId& id) {
     snd_seq_client_info_t* client = nullptr;
     snd_seq_port_info_t* port = nullptr;
     snd_seq_client_info_alloca(&client);
@@ -207,8 +207,8 @@ MidiStatus AlsaMidiService::routeRawSource(const EndpointId& source,
         },
         [this, source] { deliverNews(source, MidiPacketKind::bytesLost); },
         [this, source] { deliverNews(source, MidiPacketKind::sourceGone); }};
-    auto input = AlsaRawMidiInput::open(substream[0], substream[1], substream[2],
-                                        m_rawBufferBytes, std::move(handlers), &why);
+    auto input = AlsaRawMidiInput::open(substream[0], substream[1], substream[2], m_rawBufferBytes,
+                                        std::move(handlers), &why);
     if (!input) {
         setErrorText(snd_strerror(why));
         return why == -EBUSY ? MidiStatus::busy : MidiStatus::serviceFailed;

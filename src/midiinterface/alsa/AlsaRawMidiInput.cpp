@@ -74,8 +74,8 @@ bool rawMidiSubstreamOf(int card, int port, const std::string& portName, int* de
 }
 
 std::unique_ptr<AlsaRawMidiInput> AlsaRawMidiInput::open(int card, int device, int subdevice,
-                                                         std::size_t bufferBytes,
-                                                         Handlers handlers, int* error) {
+                                                         std::size_t bufferBytes, Handlers handlers,
+                                                         int* error) {
     const std::string name = "hw:" + std::to_string(card) + "," + std::to_string(device) + "," +
                              std::to_string(subdevice);
     snd_rawmidi_t* input = nullptr;
