@@ -9,8 +9,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
 cd "$work"
 
-# 1. The kernel and its sound modules.
-if [ ! -d kernel/boot ]; then
+# The modules the tests load, in the order init.sh loads them: sound, the virtual MIDI
+# drivers, and a USB host and gadget pair that holds a USB MIDI instrument.
+modules=(usb-common usbcore udc-core dummy_hcd configfs libcomposite soundcore snd snd-seq-device
+         snd-rawmidi usb_f_midi mc snd-timer snd-pcm snd-usbmidi-lib snd-hwdep snd-usb-audio snd-seq
+         snd-seq-midi-event snd-seq-midi snd-seq-virmidi snd-virmidi snd-seq-dummy)
+
+# 1. The kernel and its modules.
+if [ ! -d kernel/modules ]; then
   find_package() {
     apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}'
   }
@@ -29,14 +35,19 @@ if [ ! -d kernel/boot ]; then
   (cd download && apt-get download "$package" >/dev/null 2>&1) || {
     echo "run-in-qemu: could not download $package" >&2; exit 1; }
   dpkg-deb -x download/*.deb unpacked
-  # Keep only what the tests boot: the kernel and its sound modules.
-  mkdir -p kernel/boot kernel/sound
+  # Keep only what the tests boot: the kernel and the modules above.
+  rm -rf kernel && mkdir -p kernel/boot kernel/modules
   mv unpacked/boot/vmlinuz-* kernel/boot/
-  cp -r unpacked/lib/modules/*/kernel/sound/. kernel/sound/
+  for m in "${modules[@]}"; do
+    found=$(find unpacked/lib/modules -name "$m.ko" | head -n 1)
+    if [ -z "$found" ]; then
+      echo "run-in-qemu: the kernel package has no $m.ko" >&2; exit 1
+    fi
+    cp "$found" kernel/modules/
+  done
   rm -rf download unpacked
 fi
 vmlinuz=$(ls kernel/boot/vmlinuz-* | head -n 1)
-modules=kernel/sound
 
 # 2. The initramfs: busybox, the modules, the tests with every library they load, amidi,
 #    and ALSA's configuration.
@@ -44,11 +55,8 @@ root=initramfs
 rm -rf "$root"
 mkdir -p "$root"/{bin,proc,sys,dev,tmp,modules,tests,usr/bin,usr/share}
 cp /bin/busybox "$root/bin/"
-for m in soundcore.ko core/snd.ko core/snd-timer.ko core/snd-seq-device.ko core/snd-rawmidi.ko \
-         core/seq/snd-seq.ko core/seq/snd-seq-midi-event.ko core/seq/snd-seq-virmidi.ko \
-         drivers/snd-virmidi.ko core/seq/snd-seq-dummy.ko; do
-  cp "$modules/$m" "$root/modules/"
-done
+cp kernel/modules/*.ko "$root/modules/"
+printf '%s\n' "${modules[@]}" >"$root/modules/order"
 cp "$binary" "$root/tests/alsa_guest_tests"
 cp "$(command -v amidi)" "$root/usr/bin/"
 for program in "$binary" "$(command -v amidi)"; do
@@ -65,7 +73,9 @@ chmod +x "$root/init"
 # 3. Boot, run, read the console. (One processor: qemu's emulation of two hangs here.)
 # Software emulation always: a /dev/kvm that opens is no promise that it works (here a guest
 # under KVM hung without a word).
+# GTEST_FILTER, when set, chooses the tests to run inside.
 timeout 600 qemu-system-x86_64 -accel tcg -m 1536 -nographic -no-reboot \
   -kernel "$vmlinuz" -initrd initramfs.gz \
-  -append "console=ttyS0 quiet panic=-1" </dev/null | tee console.log | tr -d '\r'
+  -append "console=ttyS0 quiet panic=-1 filter=${GTEST_FILTER:-*}" </dev/null |
+  tee console.log | tr -d '\r'
 grep -q 'BANKSHUTTLE-ALSA-EXIT=0' console.log

@@ -79,6 +79,18 @@ TEST_F(CliOverJack, ReceiveOfNothingWritesNothing) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(TempDir::read(path), before);
+
+    // A dump whose last message is cut off: the same, with the reason in one line.
+    auto running =
+        start({"receive", "--input", m_instrument->name() + ": out", "-o", path, "--timeout", "5"});
+    std::this_thread::sleep_for(1500ms);
+    m_instrument->play({korvoMessage(0x5D, 0x01, 300, 1), {0xF0, 0x31, 0x00}});
+    const CliResult cut = running.get();
+    EXPECT_EQ(cut.exit, 1);
+    EXPECT_TRUE(cut.err.ends_with("\nbankshuttle-cli: receive incomplete: The last message was "
+                                  "cut off. Nothing was written.\n"))
+        << cut.err;
+    EXPECT_EQ(TempDir::read(path), before);
 }
 
 TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
