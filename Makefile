@@ -7,7 +7,7 @@ FUZZ_DIR  ?= build-fuzz
 JOBS      ?= $(shell nproc)
 
 .PHONY: all deps build build-asan build-fuzz run test test-unit test-asan test-fuzz fuzz bench \
-        format clean
+        package format clean
 
 all: build
 
@@ -68,6 +68,10 @@ bench: build
 	  for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; \
 	    JACK_DEFAULT_SERVER=bankshuttle-bench JACK_NO_START_SERVER=1 $$b || status=1; done; \
 	  tests/jack/jackd-fixture.sh stop bankshuttle-bench $(BUILD_DIR); exit $$status
+
+# A Debian package of the regular build: $(BUILD_DIR)/bankshuttle_<version>_amd64.deb.
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
