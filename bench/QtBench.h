@@ -12,9 +12,10 @@
 
 class NoDialogs final : public UserDialogs {
 public:
-    std::optional<QString> fileToRead(QWidget*) override { return std::nullopt; }
-    std::optional<QString> fileToWrite(QWidget*) override { return std::nullopt; }
+    std::optional<QString> fileToRead(QWidget*, const QString&) override { return std::nullopt; }
+    std::optional<QString> fileToWrite(QWidget*, const QString&) override { return std::nullopt; }
     void informationalAlert(QWidget*, const QString&, const QString&) override {}
+    bool readyAlert(QWidget*, const QString&, const QString&) override { return true; }
     void criticalAlert(QWidget*, const QString&, const QString&) override {}
     void beep() override {}
 };

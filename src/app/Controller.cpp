@@ -1,5 +1,6 @@
 #include "Controller.h"
 
+#include "DropFilter.h"
 #include "dumptypes/DumpRules.h"
 #include "midifile/DumpFile.h"
 #include "midifile/DumpFiles.h"
@@ -7,9 +8,12 @@
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "ui_MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 
@@ -71,6 +75,27 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     connect(m_ui->action_receive, &QAction::triggered, this, &Controller::ReceiveDidPressed);
     connect(m_ui->action_transmit, &QAction::triggered, this, &Controller::TransmitDidPressed);
     connect(m_ui->action_quit, &QAction::triggered, m_window.get(), &QWidget::close);
+    connect(m_ui->button_stop, &QPushButton::clicked, this, &Controller::StopDidPressed);
+    connect(m_ui->action_stop, &QAction::triggered, this, &Controller::StopDidPressed);
+    connect(m_ui->action_about, &QAction::triggered, this, &Controller::showAbout);
+    connect(m_ui->action_about_qt, &QAction::triggered, qApp, &QApplication::aboutQt);
+    // Several changes in a moment (a device with four ports, a change and its reversal) make
+    // one alert.
+    m_setupChange.setSingleShot(true);
+    m_setupChange.setInterval(kSetupChangeQuietMs);
+    connect(&m_setupChange, &QTimer::timeout, this, [this] {
+        m_dialogs.beep();
+        m_dialogs.informationalAlert(
+            m_window.get(), QStringLiteral("MIDI Environment did change!"),
+            QStringLiteral("MIDI Environment did change! The MIDI inputs and outputs have been "
+                           "read anew."));
+        rescanMidi();
+    });
+    Q_INIT_RESOURCE(resources); // the icon, from a static library
+    m_window->setWindowIcon(QIcon(QStringLiteral(":/icons/org.bankshuttle.BankShuttle.svg")));
+    new DropFilter(
+        m_window.get(), [this] { return validateMenuItem(1); },
+        [this](const QString& path) { openPath(path); });
     updateMenuItems();
 }
 
@@ -129,6 +154,8 @@ bool Controller::validateMenuItem(int tag) const {
         return m_state == kStateLoaded && m_destinations != 0;
     case 6:
         return m_state != kStateBusy;
+    case 7:
+        return m_receiver != nullptr || m_transmitter != nullptr;
     default:
         return true;
     }
@@ -142,6 +169,7 @@ void Controller::updateMenuItems() {
             action->setEnabled(validateMenuItem(tag.toInt()));
         }
     }
+    m_ui->button_stop->setEnabled(validateMenuItem(7));
 }
 
 bool Controller::applicationShouldTerminate() const {
@@ -151,7 +179,10 @@ bool Controller::applicationShouldTerminate() const {
 bool Controller::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_window.get() && event->type() == QEvent::Close &&
         !applicationShouldTerminate()) {
-        event->ignore(); // a transfer runs: closing now could leave an instrument half-loaded
+        // A transfer runs: closing now could leave an instrument half-loaded.
+        event->ignore();
+        m_ui->text_status->setText(
+            QStringLiteral("A transfer is running: press Stop (Esc) first, then quit."));
         return true;
     }
     return QObject::eventFilter(watched, event);
@@ -162,6 +193,7 @@ void Controller::later(void (Controller::*flow)()) {
 }
 
 void Controller::ClearDidPresses() {
+    m_currentPath.clear();
     m_dump->clear();
     reidentify();
     m_meta7f->clear();
@@ -181,6 +213,14 @@ void Controller::reidentify() {
 }
 
 void Controller::progressTimer() {
+    if (m_receiver) {
+        const std::size_t messages = m_receiver->recordedMessages();
+        const std::size_t bytes = m_receiver->recordedBytes();
+        m_ui->text_received->setText(
+            messages + bytes == 0
+                ? QString()
+                : QStringLiteral("%1 messages, %2 bytes").arg(messages).arg(bytes));
+    }
     switch (m_timerstatus) {
     case kTimerCounting:
         setProgressValue(m_progressValue + 1.0);
@@ -230,7 +270,7 @@ void Controller::setTitleFromPath(const QString& path) {
 }
 
 void Controller::open() {
-    const std::optional<QString> path = m_dialogs.fileToRead(m_window.get());
+    const std::optional<QString> path = m_dialogs.fileToRead(m_window.get(), m_lastFolder);
     if (!path) {
         return;
     }
@@ -264,19 +304,24 @@ void Controller::openPath(const QString& path) {
     *m_dump = std::move(contents.dump);
     reidentify();
     setTitleFromPath(path);
+    m_lastFolder = QFileInfo(path).absolutePath();
+    m_currentPath = QFileInfo(path).absoluteFilePath();
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
 }
 
 void Controller::save() {
-    const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get());
+    // The panel starts with the file this dump came from, or "untitled.mid" in the last folder.
+    const QString suggestion = !m_currentPath.isEmpty()
+                                   ? m_currentPath
+                                   : QDir(m_lastFolder).filePath(m_window->windowTitle());
+    const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get(), suggestion);
     if (!path) {
         return;
     }
-    const Dump stored = dumprules::preparedForSave(*m_dump, *m_type);
+    // ".syx" holds the messages as they are; anything else is a MIDI file by the Save rules.
     std::string why;
-    if (!dumpfile::writeDumpFile(path->toStdString(), stored,
-                                 m_ui->edit_trackname->text().toStdString(),
-                                 m_ui->edit_instrument->text().toStdString(), *m_meta7f, &why)) {
+    if (!storeDump(path->toStdString(), *m_dump, m_ui->edit_trackname->text().toStdString(),
+                   m_ui->edit_instrument->text().toStdString(), *m_meta7f, &why)) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Could not save"),
                                 QStringLiteral("The dump could not be saved as \"%1\": %2.")
@@ -284,6 +329,8 @@ void Controller::save() {
         return;
     }
     setTitleFromPath(*path);
+    m_lastFolder = QFileInfo(*path).absolutePath();
+    m_currentPath = QFileInfo(*path).absoluteFilePath();
 }
 
 // ---- MIDI ports --------------------------------------------------------------------------
@@ -293,16 +340,9 @@ void Controller::MidiNotifyProc(const MidiNotification& notification, void* refC
         return;
     }
     auto* self = static_cast<Controller*>(refCon);
-    // The window is touched on its own thread only.
+    // The window is touched on its own thread only; the alert waits for the changes to settle.
     QMetaObject::invokeMethod(
-        self,
-        [self] {
-            self->m_dialogs.beep();
-            self->m_dialogs.informationalAlert(
-                self->m_window.get(), QStringLiteral("MIDI Environment did change!"), QString());
-            self->rescanMidi();
-        },
-        Qt::QueuedConnection);
+        self, [self] { self->m_setupChange.start(); }, Qt::QueuedConnection);
 }
 
 void Controller::fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources) {
@@ -364,6 +404,8 @@ void Controller::receive() {
     receiver->recordOn(*recording);
     m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
     m_timerstatus = kTimerCounting;
+    m_receiver = receiver;
+    updateMenuItems();
 
     startOperation([this, receiver, recording, deadline] {
         while (!receiver->didRecordingBegin() && !receiver->didFail() &&
@@ -395,6 +437,9 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
     if (m_operation.joinable()) {
         m_operation.join(); // it has just posted this step and ends
     }
+    m_receiver.reset();
+    m_ui->text_received->clear();
+    m_currentPath.clear();
     setProgressIndeterminate(false);
     setProgressValue(0.0);
     // A recording that may have lost a byte is never kept.
@@ -408,7 +453,8 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
     m_ui->text_status->setText(QString());
     m_ui->progress_duration->setVisible(false);
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
-    if (!outcome.complete()) {
+    // A stopped receive was the user's wish: nothing to tell.
+    if (!outcome.complete() && outcome.failure != RecordingFailure::stopped) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Receive incomplete"),
                                 QString::fromStdString(outcome.reason));
@@ -435,41 +481,77 @@ void Controller::transmit() {
         m_midi, m_ui->popup_output->currentText().toStdString());
     auto transmitter = std::make_shared<TQMidiInterfaceTransmitter>(m_midi, m_client, destination);
     const std::string_view instruction = m_type->transmitInstruction();
-    if (!instruction.empty()) {
-        m_dialogs.informationalAlert(
+    if (!instruction.empty() &&
+        !m_dialogs.readyAlert(
             m_window.get(), QStringLiteral("Ready?"),
-            QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size())));
+            QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size())))) {
+        // Escape: nothing of the dump is sent.
+        m_timerstatus = kTimerStopped;
+        setProgressValue(0.0);
+        m_ui->progress_duration->setVisible(false);
+        switchToState(kStateLoaded);
+        return;
     }
     m_ui->text_status->setText(QStringLiteral("transmitting..."));
     m_timerstatus = kTimerCounting;
+    m_transmitter = transmitter;
+    updateMenuItems();
 
     startOperation([this, transmitter, sending] {
         transmitter->transmitDump(*sending);
         while (transmitter->isStillTransmitting()) {
             std::this_thread::sleep_for(kOperationPoll);
         }
-        const std::size_t refused = transmitter->refusedCount();
-        const std::size_t messages = sending->size();
+        const TransmitResult result{transmitter->refusedCount(), transmitter->sentCount(),
+                                    sending->size(), transmitter->wasStopped()};
         QMetaObject::invokeMethod(
-            this, [this, refused, messages] { transmitFinished(refused, messages); },
-            Qt::QueuedConnection);
+            this, [this, result] { transmitFinished(result); }, Qt::QueuedConnection);
     });
 }
 
-void Controller::transmitFinished(std::size_t refused, std::size_t messages) {
+void Controller::transmitFinished(const TransmitResult& result) {
     if (m_operation.joinable()) {
         m_operation.join();
     }
+    m_transmitter.reset();
     m_timerstatus = kTimerStopped;
     setProgressValue(0.0);
     m_ui->text_status->setText(QString());
     m_ui->progress_duration->setVisible(false);
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
     // A partly loaded operating system must never pass for a success.
-    if (refused != 0) {
+    if (result.stopped) {
         m_dialogs.beep();
-        m_dialogs.criticalAlert(
-            m_window.get(), QStringLiteral("Transmission incomplete"),
-            QStringLiteral("%1 of %2 messages could not be sent.").arg(refused).arg(messages));
+        m_dialogs.informationalAlert(
+            m_window.get(), QStringLiteral("Transmission stopped"),
+            QStringLiteral("%1 of %2 messages were sent.").arg(result.sent).arg(result.messages));
+    } else if (result.refused != 0) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission incomplete"),
+                                QStringLiteral("%1 of %2 messages could not be sent.")
+                                    .arg(result.refused)
+                                    .arg(result.messages));
     }
+}
+
+void Controller::StopDidPressed() {
+    if (m_receiver) {
+        m_receiver->stop();
+    }
+    if (m_transmitter) {
+        m_transmitter->stop();
+    }
+}
+
+void Controller::showAbout() {
+    m_dialogs.informationalAlert(
+        m_window.get(), QStringLiteral("About BankShuttle"),
+        QStringLiteral("BankShuttle " BANKSHUTTLE_VERSION "\n\nBacks up and restores the presets, "
+                       "sound banks and operating systems of KoRvO synthesizers over MIDI."));
+}
+
+void Controller::setMidiProblem(const QString& problem) {
+    m_midiProblem = problem;
+    m_ui->text_status->setText(problem);
+    m_ui->text_status->setWordWrap(true);
 }

@@ -9,12 +9,15 @@
 
 #include <QMainWindow>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <thread>
 
 class QComboBox;
+class TQMidiInterfaceReceiver;
+class TQMidiInterfaceTransmitter;
 
 namespace Ui {
 class MainWindow;
@@ -49,6 +52,11 @@ public:
     void SaveDidPressed();
     void ReceiveDidPressed();
     void TransmitDidPressed();
+    // Ends the Receive or Transmit under way: a transmission after the message in flight.
+    void StopDidPressed();
+    void showAbout();
+    // Why no MIDI system could be opened, shown where the user looks.
+    void setMidiProblem(const QString& problem);
 
     void switchToState(int state);
     void progressTimer();
@@ -68,6 +76,8 @@ public:
     static void MidiNotifyProc(const MidiNotification& notification, void* refCon);
 
     static constexpr double kReceiveWaitSeconds = 10.0;
+    // Setup changes this close together make one alert.
+    static constexpr int kSetupChangeQuietMs = 300;
     static constexpr double kReceiveWaitTicks = 250.0;
     // Open without the panel: a file named on the command line.
     void openPath(const QString& path);
@@ -99,7 +109,13 @@ private:
     void startOperation(std::function<void()> operation);
     void receiveBegan(bool began);
     void receiveFinished(Dump recorded, const RecordingOutcome& outcome);
-    void transmitFinished(std::size_t refused, std::size_t messages);
+    struct TransmitResult {
+        std::size_t refused = 0;
+        std::size_t sent = 0;
+        std::size_t messages = 0;
+        bool stopped = false;
+    };
+    void transmitFinished(const TransmitResult& result);
 
     MidiService& m_midi;
     UserDialogs& m_dialogs;
@@ -119,4 +135,11 @@ private:
     std::thread m_operation;            // the background operation of Receive or Transmit
     double m_progressValue = 0.0;
     double m_progressMaximum = 0.0;
+    // The transfer under way, for Stop; set only on this object's thread.
+    std::shared_ptr<TQMidiInterfaceReceiver> m_receiver;
+    std::shared_ptr<TQMidiInterfaceTransmitter> m_transmitter;
+    QString m_lastFolder;  // where Open and Save were last
+    QString m_currentPath; // the file the dump came from or went to; "" for a received one
+    QString m_midiProblem;
+    QTimer m_setupChange;
 };

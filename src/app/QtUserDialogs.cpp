@@ -3,35 +3,59 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
+const QString kDumpFiles = QStringLiteral("Dump files (*.mid *.syx)");
 const QString kMidiFiles = QStringLiteral("MIDI files (*.mid)");
+const QString kSysExFiles = QStringLiteral("SysEx files (*.syx)");
 
-void alert(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& message) {
+// True when OK was pressed; Escape or closing the box is a "no".
+bool alert(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& message) {
     QMessageBox box(icon, title, message, QMessageBox::NoButton, parent);
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole); // whatever the locale says
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    // Without this, Escape would press the only button.
+    QPushButton* escape = box.addButton(QMessageBox::Cancel);
+    escape->hide();
+    box.setEscapeButton(escape);
+    box.setDefaultButton(ok);
     box.exec();
+    return box.clickedButton() == ok;
 }
 
 } // namespace
 
-std::optional<QString> QtUserDialogs::fileToRead(QWidget* parent) {
-    const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), kMidiFiles);
+std::optional<QString> QtUserDialogs::fileToRead(QWidget* parent, const QString& folder) {
+    const QString path = QFileDialog::getOpenFileName(
+        parent, QString(), folder, QStringList{kDumpFiles, kMidiFiles, kSysExFiles}.join(";;"));
     if (path.isEmpty()) {
         return std::nullopt;
     }
     return path;
 }
 
-std::optional<QString> QtUserDialogs::fileToWrite(QWidget* parent) {
-    QFileDialog dialog(parent, QString(), QString(), kMidiFiles);
+std::optional<QString> QtUserDialogs::fileToWrite(QWidget* parent, const QString& suggestion) {
+    QFileDialog dialog(parent, QString(), suggestion,
+                       QStringList{kMidiFiles, kSysExFiles}.join(";;"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("mid")); // a name typed without it gets it
+    // A name typed without an extension gets the chosen filter's.
+    dialog.setDefaultSuffix(QStringLiteral("mid"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        dialog.setDefaultSuffix(f == kSysExFiles ? QStringLiteral("syx") : QStringLiteral("mid"));
+    });
+    if (suggestion.endsWith(QStringLiteral(".syx"), Qt::CaseInsensitive)) {
+        dialog.selectNameFilter(kSysExFiles);
+        dialog.setDefaultSuffix(QStringLiteral("syx"));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
     return dialog.selectedFiles().constFirst();
+}
+
+bool QtUserDialogs::readyAlert(QWidget* parent, const QString& title, const QString& message) {
+    return alert(parent, QMessageBox::Information, title, message);
 }
 
 void QtUserDialogs::informationalAlert(QWidget* parent, const QString& title,

@@ -12,12 +12,17 @@ class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
 
-    // The chosen ".mid" file, or nothing when cancelled.
-    virtual std::optional<QString> fileToRead(QWidget* parent) = 0;
-    virtual std::optional<QString> fileToWrite(QWidget* parent) = 0;
+    // The chosen ".mid" or ".syx" file, or nothing when cancelled. The panel starts in
+    // `folder` (empty: where the platform likes).
+    virtual std::optional<QString> fileToRead(QWidget* parent, const QString& folder) = 0;
+    // The file to save to, starting with `suggestion` (a path); the name ends in ".syx" when
+    // the user typed it or chose that filter, else in ".mid".
+    virtual std::optional<QString> fileToWrite(QWidget* parent, const QString& suggestion) = 0;
     // A modal alert with a title, a message and the single button "OK".
     virtual void informationalAlert(QWidget* parent, const QString& title,
                                     const QString& message) = 0;
+    // The same, asking to go on: false when it was dismissed with Escape or closed.
+    virtual bool readyAlert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual void criticalAlert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual void beep() = 0;
 };
@@ -25,9 +30,10 @@ public:
 // The real panels and alerts.
 class QtUserDialogs final : public UserDialogs {
 public:
-    std::optional<QString> fileToRead(QWidget* parent) override;
-    std::optional<QString> fileToWrite(QWidget* parent) override;
+    std::optional<QString> fileToRead(QWidget* parent, const QString& folder) override;
+    std::optional<QString> fileToWrite(QWidget* parent, const QString& suggestion) override;
     void informationalAlert(QWidget* parent, const QString& title, const QString& message) override;
+    bool readyAlert(QWidget* parent, const QString& title, const QString& message) override;
     void criticalAlert(QWidget* parent, const QString& title, const QString& message) override;
     void beep() override;
 };

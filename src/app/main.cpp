@@ -1,32 +1,27 @@
 #include "Controller.h"
 #include "UserDialogs.h"
+#include "WindowCommandLine.h"
 #include "midiinterface/MidiServiceFactory.h"
 
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-// Without a display Qt would abort with a long message; one clear line is enough.
-bool haveDisplay() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    return (platform != nullptr && *platform != '\0') || std::getenv("DISPLAY") != nullptr ||
-           std::getenv("WAYLAND_DISPLAY") != nullptr;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
-    if (!haveDisplay()) {
-        std::fprintf(stderr, "bankshuttle: no display to open the window on (DISPLAY and "
-                             "WAYLAND_DISPLAY are not set)\n");
+    const WindowCommandLine command = WindowCommandLine::parse(argc, argv);
+    if (command.exitStatus) {
+        return *command.exitStatus;
+    }
+    if (const QString why = whyNoDisplay(); !why.isEmpty()) {
+        std::fprintf(stderr, "bankshuttle: %s\n", qPrintable(why));
         return 1;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("BankShuttle"));
+    // Window titles read "untitled.mid — BankShuttle".
+    QApplication::setApplicationDisplayName(QStringLiteral("BankShuttle"));
     QApplication::setApplicationVersion(QStringLiteral(BANKSHUTTLE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.bankshuttle.BankShuttle"));
 
     std::string diagnostic;
     const auto midi = createMidiService("BankShuttle", &diagnostic);
@@ -36,11 +31,18 @@ int main(int argc, char** argv) {
     QtUserDialogs dialogs;
     Controller controller(*midi, dialogs);
     controller.awakeFromNib();
+    if (midi->apiName() == "none" && !diagnostic.empty()) {
+        // A program started from the desktop's menu has no terminal to show stderr.
+        controller.setMidiProblem(
+            QStringLiteral("No MIDI ports: %1. To use ALSA, your user must be allowed to open "
+                           "/dev/snd/seq (the group \"audio\"); or start a JACK server. Then "
+                           "start BankShuttle again.")
+                .arg(QString::fromStdString(diagnostic)));
+    }
     controller.window().show();
     // A file named on the command line is opened as if chosen in the panel.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1) {
-        controller.openPath(arguments.at(1));
+    if (!command.file.isEmpty()) {
+        controller.openPath(command.file);
     }
     return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "Arguments.h"
+#include "Interruption.h"
 #include "PortChoice.h"
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
@@ -11,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -269,18 +271,34 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     dumpfile::Contents contents;
     RecordingOutcome outcome;
     {
+        const Interruption interruption; // Ctrl+C ends the recording; nothing is written
         TQMidiInterfaceReceiver receiver(*midi, client, port.endpoint);
         receiver.recordOn(contents.dump);
         if (!receiver.didFail()) {
             std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
                       << " s)...\n";
         }
+        std::atomic<bool> ended{false};
+        std::thread watcher([&] {
+            while (!ended) {
+                if (interruption.requested()) {
+                    receiver.stop();
+                }
+                std::this_thread::sleep_for(kPoll);
+            }
+        });
         // The receiver's own wait: for the beginning, then for the silence that ends it.
         receiver.waitForRecordOffWithTimeout(static_cast<uint16_t>(timeout));
+        ended = true;
+        watcher.join();
         outcome = receiver.outcome();
     }
     // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
     static_cast<void>(midi->clientDispose(client));
+    if (outcome.failure == RecordingFailure::stopped) {
+        std::cerr << "bankshuttle-cli: receive stopped; nothing was written\n";
+        return Interruption::kExitStatus;
+    }
     if (!outcome.complete()) {
         return failed("receive incomplete: " + outcome.reason + " Nothing was written.");
     }
@@ -363,6 +381,8 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed("the MIDI system refused a client: " + midi->lastErrorText());
     }
     std::size_t refused = 0;
+    std::size_t sent = 0;
+    bool stopped = false;
     {
         std::cerr << "sending " << type->title() << " (" << sending.size() << " messages, about "
                   << static_cast<int>(estimate + 0.5) << " s) to " << port.name << "\n";
@@ -377,6 +397,17 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         }
         const bool bar = isatty(STDERR_FILENO);
         const auto start = std::chrono::steady_clock::now();
+        // Ctrl+C ends the transmission after the message in flight, never inside one.
+        const Interruption interruption;
+        std::atomic<bool> ended{false};
+        std::thread watcher([&] {
+            while (!ended) {
+                if (interruption.requested()) {
+                    transmitter.stop();
+                }
+                std::this_thread::sleep_for(kPoll);
+            }
+        });
         transmitter.transmitDump(sending); // returns once the first message is on its way
         while (transmitter.isStillTransmitting()) {
             if (bar) {
@@ -385,13 +416,22 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
             }
             std::this_thread::sleep_for(kPoll);
         }
+        ended = true;
+        watcher.join();
         if (bar) {
             showProgress(estimate, estimate);
             std::fputc('\n', stderr);
         }
         refused = transmitter.refusedCount();
+        stopped = transmitter.wasStopped();
+        sent = transmitter.sentCount();
     }
     static_cast<void>(midi->clientDispose(client)); // as after receive
+    if (stopped) {
+        std::cerr << "bankshuttle-cli: transmission stopped: " << sent << " of " << sending.size()
+                  << " messages were sent\n";
+        return Interruption::kExitStatus;
+    }
 
     if (refused != 0) {
         return failed(std::to_string(refused) + " of " + std::to_string(sending.size()) +

@@ -54,12 +54,16 @@ LoadedDump loadDump(const std::string& path) {
     return loaded;
 }
 
-bool storeDump(const std::string& path, const dumpfile::Contents& contents, std::string* error) {
+bool storeDump(const std::string& path, const Dump& dump, std::string_view trackname,
+               std::string_view instrument, const buffer& meta7f, std::string* error) {
     if (fileKind(path) == FileKind::syx) {
-        return syxfile::writeSyxFile(path, contents.dump, error);
+        return syxfile::writeSyxFile(path, dump, error);
     }
-    return dumpfile::writeDumpFile(
-        path, dumprules::preparedForSave(contents.dump, *identifyDump(&contents.dump)),
-        contents.trackname.value_or(""), contents.instrument.value_or(""),
-        contents.meta7f.value_or(buffer{}), error);
+    return dumpfile::writeDumpFile(path, dumprules::preparedForSave(dump, *identifyDump(&dump)),
+                                   trackname, instrument, meta7f, error);
+}
+
+bool storeDump(const std::string& path, const dumpfile::Contents& contents, std::string* error) {
+    return storeDump(path, contents.dump, contents.trackname.value_or(""),
+                     contents.instrument.value_or(""), contents.meta7f.value_or(buffer{}), error);
 }

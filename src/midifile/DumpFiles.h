@@ -26,3 +26,6 @@ struct LoadedDump {
 // all: an existing file is replaced only by a complete one.
 [[nodiscard]] bool storeDump(const std::string& path, const dumpfile::Contents& contents,
                              std::string* error);
+// The same for a dump and its names held elsewhere (the window's).
+[[nodiscard]] bool storeDump(const std::string& path, const Dump& dump, std::string_view trackname,
+                             std::string_view instrument, const buffer& meta7f, std::string* error);

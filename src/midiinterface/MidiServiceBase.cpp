@@ -10,6 +10,17 @@ constexpr auto kSetupSettleTime = std::chrono::milliseconds(50);
 
 } // namespace
 
+std::vector<MidiServiceBase::EndpointId>
+MidiServiceBase::listed(std::vector<EndpointId> endpoints) {
+    // Another copy of this program (the window, the command line) is no instrument: its ports
+    // are never offered, and its coming and going is no change of the setup. JACK names a
+    // second client of one name "BankShuttle-01".
+    std::erase_if(endpoints, [](const EndpointId& id) {
+        return id.manufacturer == kProgramName || id.manufacturer.starts_with(kProgramName + "-");
+    });
+    return endpoints;
+}
+
 std::string endpointName(MidiService& service, MIDIEndpointRef endpoint) {
     return service.stringProperty(endpoint, EndpointProperty::manufacturer) + ": " +
            service.stringProperty(endpoint, EndpointProperty::displayName);
@@ -110,15 +121,15 @@ std::optional<MidiServiceBase::EndpointId> MidiServiceBase::endpointOf(MIDIEndpo
 }
 
 std::size_t MidiServiceBase::numberOfSources() {
-    return currentSources().size();
+    return listed(currentSources()).size();
 }
 
 std::size_t MidiServiceBase::numberOfDestinations() {
-    return currentDestinations().size();
+    return listed(currentDestinations()).size();
 }
 
 MIDIEndpointRef MidiServiceBase::source(std::size_t index) {
-    const std::vector<EndpointId> all = currentSources();
+    const std::vector<EndpointId> all = listed(currentSources());
     if (index >= all.size()) {
         return 0;
     }
@@ -127,7 +138,7 @@ MIDIEndpointRef MidiServiceBase::source(std::size_t index) {
 }
 
 MIDIEndpointRef MidiServiceBase::destination(std::size_t index) {
-    const std::vector<EndpointId> all = currentDestinations();
+    const std::vector<EndpointId> all = listed(currentDestinations());
     if (index >= all.size()) {
         return 0;
     }
@@ -404,7 +415,7 @@ void MidiServiceBase::setupMayHaveChanged() {
 }
 
 MidiServiceBase::Snapshot MidiServiceBase::snapshot() {
-    return Snapshot{currentSources(), currentDestinations()};
+    return Snapshot{listed(currentSources()), listed(currentDestinations())};
 }
 
 void MidiServiceBase::notifyLoop() {

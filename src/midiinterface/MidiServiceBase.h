@@ -51,6 +51,9 @@ public:
     MidiStatus sendSysex(MIDISysexSendRequest* request) override;
     std::string lastErrorText() override;
 
+    // The name under which every copy of this program is a client of the MIDI system.
+    static inline const std::string kProgramName = "BankShuttle";
+
 protected:
     // Current endpoints of other programs, in the MIDI system's order.
     virtual std::vector<EndpointId> currentSources() = 0;
@@ -94,6 +97,8 @@ private:
     MIDIEndpointRef refFor(const EndpointId& id, bool isSource); // m_mutex held
     std::optional<EndpointId> endpointOf(MIDIEndpointRef ref, bool* isSource = nullptr);
     Snapshot snapshot();
+    // The endpoints that are offered: those of other copies of this program left out.
+    static std::vector<EndpointId> listed(std::vector<EndpointId> endpoints);
     // Tells each connection whose source is not among `sources` that it has gone.
     void reportGoneSources(const std::vector<EndpointId>& sources);
     // Waits out a message's cable time; false when its destination went away meanwhile.

@@ -18,6 +18,8 @@ std::string recordingFailureText(RecordingFailure failure, std::string_view deta
     case RecordingFailure::tooLarge:
         return "The dump was larger than any dump can be: a message over 64 MiB, more than "
                "1 GiB or more than 1,000,000 messages.";
+    case RecordingFailure::stopped:
+        return "The receive was stopped.";
     }
     return "";
 }

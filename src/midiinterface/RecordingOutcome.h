@@ -13,6 +13,7 @@ enum class RecordingFailure {
     messageCutOff,     // another status byte came inside a message
     lastMessageCutOff, // the recording ended inside a message
     tooLarge,          // more than any dump may hold
+    stopped,           // the user stopped it
 };
 
 struct RecordingOutcome {

@@ -70,6 +70,8 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     m_status = 0;
     m_event->clear();
     m_recordedBytes = 0;
+    m_messageCount = 0;
+    m_byteCount = 0;
     m_failure = RecordingFailure::none;
     m_connectError.clear();
     std::this_thread::sleep_for(kSettleBeforeConnect);
@@ -189,6 +191,8 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                     m_event->push_back(kEndOfSysEx);
                     dump.push_back(*m_event);
                     m_recordedBytes += m_event->size();
+                    m_messageCount.store(dump.size(), std::memory_order_relaxed);
+                    m_byteCount.store(m_recordedBytes, std::memory_order_relaxed);
                 }
                 m_isStillRecording.store(true, std::memory_order_release);
             }

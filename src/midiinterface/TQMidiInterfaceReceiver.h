@@ -51,6 +51,12 @@ public:
 
     // The parser: `list` is the destination list (a Dump).
     void readData(void* list, MidiPacketList packets);
+    // Ends the recording, or the wait for it, as a failure of its own (nothing of it is to be
+    // kept); safe from any thread.
+    void stop() { fail(RecordingFailure::stopped); }
+    // What has been recorded so far, for a display; safe from any thread.
+    std::size_t recordedMessages() const { return m_messageCount.load(std::memory_order_relaxed); }
+    std::size_t recordedBytes() const { return m_byteCount.load(std::memory_order_relaxed); }
     // True as soon as the recording has failed; safe from any thread.
     bool didFail() const { return m_failure.load() != RecordingFailure::none; }
     // Complete, or failed with the reason. Final once recordOff has returned.
@@ -79,5 +85,7 @@ private:
     uint8_t m_status = 0;
     std::size_t m_recordedBytes = 0;
     std::atomic<RecordingFailure> m_failure{RecordingFailure::none};
+    std::atomic<std::size_t> m_messageCount{0};
+    std::atomic<std::size_t> m_byteCount{0};
     std::string m_connectError; // the MIDI system's reason when connecting failed
 };

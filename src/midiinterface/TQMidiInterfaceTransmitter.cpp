@@ -85,7 +85,11 @@ bool TQMidiInterfaceTransmitter::pauseUnlessGone(double seconds) {
 }
 
 void TQMidiInterfaceTransmitter::abandon() {
-    m_refused += m_messageToSend;
+    if (m_stopRequested && !m_gone) {
+        m_stopped = true; // the rest was not sent on purpose: not a refusal
+    } else {
+        m_refused += m_messageToSend;
+    }
     m_messageToSend = 0;
     finish();
 }
@@ -117,7 +121,9 @@ void TQMidiInterfaceTransmitter::transmitDump(const Dump& dump) {
     m_messageToSend = dump.size();
     m_dump = &dump;
     m_dumpIndex = 0;
-    if (!pauseUnlessGone(dump.front().m_offset)) {
+    m_sent = 0;
+    m_stopped = false;
+    if (m_stopRequested || !pauseUnlessGone(dump.front().m_offset)) {
         abandon();
         return;
     }
@@ -164,6 +170,8 @@ void TQMidiInterfaceTransmitter::SysexCompletionProc(MIDISysexSendRequest* reque
     auto* self = static_cast<TQMidiInterfaceTransmitter*>(request->completionRefCon);
     if (request->status != MidiStatus::ok) {
         ++self->m_refused;
+    } else {
+        ++self->m_sent;
     }
     // The destination or the MIDI system went away: the rest cannot arrive either.
     if (request->status == MidiStatus::noSuchObject ||
@@ -183,7 +191,7 @@ void TQMidiInterfaceTransmitter::complete() {
         }
         ++m_dumpIndex;
         const midi::event& next = (*m_dump)[m_dumpIndex];
-        if (m_gone || !pauseUnlessGone(next.m_offset)) {
+        if (m_gone || m_stopRequested || !pauseUnlessGone(next.m_offset)) {
             abandon(); // this message and every one after it
             return;
         }

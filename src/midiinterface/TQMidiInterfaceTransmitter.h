@@ -39,6 +39,12 @@ public:
     // Messages of the last transmissions that the MIDI service could not carry, or that were
     // not sent because the destination or the MIDI system went away.
     std::size_t refusedCount() const;
+    // Ends the transmission after the message in flight (never inside one); the rest is not
+    // sent. Safe from any thread.
+    void stop() { m_stopRequested = true; }
+    bool wasStopped() const { return m_stopped; }
+    // Messages of the last transmission that reached the destination whole.
+    std::size_t sentCount() const { return m_sent; }
 
     void sendAllNotesOffOverPort(MIDIPortRef port, MIDIEndpointRef destination);
 
@@ -67,4 +73,7 @@ private:
     std::atomic<std::size_t> m_refused{0};
     // The output could not be opened, or the destination or the MIDI system went away.
     std::atomic<bool> m_gone{false};
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_stopped{false};
+    std::atomic<std::size_t> m_sent{0};
 };

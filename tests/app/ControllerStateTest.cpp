@@ -66,11 +66,12 @@ TEST_F(ControllerState, AfterAwakeFromNib) {
     EXPECT_EQ(ui().popup_channel->itemText(15), "16");
     EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
     EXPECT_EQ(enabled(), (Enabled{true, false, false, false, false, true, false, false}));
-    EXPECT_EQ(menuTags(),
-              (std::map<int, bool>{
-                  {1, true}, {2, false}, {3, false}, {4, false}, {5, false}, {6, true}}));
+    EXPECT_EQ(
+        menuTags(),
+        (std::map<int, bool>{
+            {1, true}, {2, false}, {3, false}, {4, false}, {5, false}, {6, true}, {7, false}}));
     EXPECT_TRUE(m_controller.validateMenuItem(0));
-    EXPECT_TRUE(m_controller.validateMenuItem(7));
+    EXPECT_TRUE(m_controller.validateMenuItem(8));
     EXPECT_TRUE(m_controller.applicationShouldTerminate());
 }
 
@@ -81,12 +82,14 @@ TEST_F(ControllerState, EnablingFollowsStateAndChannel) {
     EXPECT_EQ(enabled(), (Enabled{false, true, true, false, false, false, true, false}));
     EXPECT_EQ(
         menuTags(),
-        (std::map<int, bool>{{1, false}, {2, true}, {3, true}, {4, false}, {5, false}, {6, true}}));
+        (std::map<int, bool>{
+            {1, false}, {2, true}, {3, true}, {4, false}, {5, false}, {6, true}, {7, false}}));
     m_controller.switchToState(Controller::kStateBusy);
     EXPECT_EQ(enabled(), (Enabled{false, false, false, false, false, false, false, false}));
-    EXPECT_EQ(menuTags(),
-              (std::map<int, bool>{
-                  {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {6, false}}));
+    EXPECT_EQ(
+        menuTags(),
+        (std::map<int, bool>{
+            {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {6, false}, {7, false}}));
     EXPECT_FALSE(m_controller.window().close()); // refused while busy
 
     m_controller.switchToState(Controller::kStateLoaded);

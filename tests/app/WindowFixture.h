@@ -33,10 +33,25 @@ public:
     // Runs when an alert is shown, before it is "dismissed".
     std::function<void(const Alert&)> onAlert;
 
-    std::optional<QString> fileToRead(QWidget*) override { return next(filesToRead); }
-    std::optional<QString> fileToWrite(QWidget*) override { return next(filesToWrite); }
+    // Where the panels started.
+    QString readFolder, writeSuggestion;
+    // What readyAlert answers, as if OK or Escape were pressed.
+    bool ready = true;
+
+    std::optional<QString> fileToRead(QWidget*, const QString& folder) override {
+        readFolder = folder;
+        return next(filesToRead);
+    }
+    std::optional<QString> fileToWrite(QWidget*, const QString& suggestion) override {
+        writeSuggestion = suggestion;
+        return next(filesToWrite);
+    }
     void informationalAlert(QWidget*, const QString& title, const QString& message) override {
         record({false, title, message});
+    }
+    bool readyAlert(QWidget*, const QString& title, const QString& message) override {
+        record({false, title, message});
+        return ready;
     }
     void criticalAlert(QWidget*, const QString& title, const QString& message) override {
         record({true, title, message});
