@@ -3,6 +3,10 @@
 #include "midifile/MidiFileBytes.h"
 #include "midifile/TQMidiFileReader.h"
 
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
 #include <sys/resource.h>
 
 #include <csignal>
@@ -235,6 +239,43 @@ TEST_F(OpenSave, CancelledOrFailedSaveHarmsNothing) {
     saveFile(QString::fromStdString(m_dir.file("missing/new.mid")));
     ASSERT_EQ(m_dialogs.alerts.size(), 2u);
     EXPECT_EQ(m_dialogs.alerts[1].title, "Could not save");
+}
+
+TEST_F(OpenSave, SysExFilesPanelsAndDrops) {
+    // .syx in and out, by the name's extension.
+    const Bytes raw = join({korvoMessage(0x5D, 0x01, 40, 1), korvoMessage(0x5D, 0x01, 9, 2)});
+    openFile(QString::fromStdString(m_dir.write("in.syx", raw)));
+    ASSERT_EQ(m_controller.dump().size(), 2u);
+    EXPECT_EQ(m_controller.window().windowTitle(), "in.syx");
+    const QString out = QString::fromStdString(m_dir.file("out.syx"));
+    saveFile(out);
+    EXPECT_EQ(m_dialogs.writeSuggestion, QString::fromStdString(m_dir.file("in.syx")));
+    EXPECT_EQ(TempDir::read(out.toStdString()), raw);
+    saveFile(QString::fromStdString(m_dir.file("out.mid")));
+    EXPECT_EQ(dumpfile::readDumpFile(m_dir.file("out.mid")).contents.dump.size(), 2u);
+
+    // Open starts where the last file was; a drop opens a file whenever Open could.
+    m_controller.ClearDidPresses();
+    openFile(QString());
+    EXPECT_EQ(m_dialogs.readFolder, m_dir.path().string().c_str());
+    const auto drop = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        // As a drag does it: the drop goes where the entering drag was accepted.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(&m_controller.window(), &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&m_controller.window(), &event);
+        return event.isAccepted();
+    };
+    EXPECT_FALSE(drop(QString::fromStdString(m_dir.write("notes.txt", {1}))));
+    EXPECT_TRUE(drop(out));
+    EXPECT_EQ(m_controller.dump().size(), 2u);
+    EXPECT_FALSE(drop(out)); // loaded: Open is off, so are drops
 }
 
 } // namespace

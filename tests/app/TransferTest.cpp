@@ -224,3 +224,51 @@ TEST_F(Transfers, RefusedMessagesAreReportedAtTheEnd) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Transfers, StopEndsEitherTransferAndTellsWhatHappened) {
+    // A receive waiting for its dump: Esc's action ends it, nothing kept, nothing said.
+    EXPECT_FALSE(ui().button_stop->isEnabled());
+    m_controller.ReceiveDidPressed();
+    ASSERT_TRUE(runUntil([&] { return ui().button_stop->isEnabled(); }));
+    EXPECT_TRUE(tagEnabled(7));
+    ui().action_stop->trigger();
+    waitIdle(2000);
+    EXPECT_EQ(m_controller.state(), Controller::kStateEmpty);
+    EXPECT_TRUE(m_dialogs.alerts.empty());
+
+    // A transmission (30 paced messages, 0.3 s each): it ends after the message in flight.
+    std::vector<Bytes> dump;
+    for (uint8_t i = 0; i < 30; ++i) {
+        dump.push_back(korvoMessage(0x5B, 0x01, 50, i));
+    }
+    receive(dump);
+    ASSERT_EQ(m_controller.dump().size(), 30u);
+    m_controller.TransmitDidPressed();
+    // All Notes Off come as one packet, then one packet a message.
+    ASSERT_TRUE(runUntil([&] { return sent().size() >= 1 + 3; }, 10000));
+    m_controller.StopDidPressed();
+    waitIdle(2000);
+    const std::size_t heard = sent().size() - 1;
+    EXPECT_LT(heard, 30u);
+    const FakeDialogs::Alert& told = m_dialogs.alerts.back();
+    EXPECT_EQ(told.title, "Transmission stopped");
+    EXPECT_EQ(told.message, QStringLiteral("%1 of 30 messages were sent.").arg(heard));
+    for (std::size_t i = 1; i < sent().size(); ++i) {
+        EXPECT_EQ(sent()[i].bytes, dump[i - 1]); // whole messages only
+    }
+}
+
+TEST_F(Transfers, EscapeOnReadySendsNothingOfTheDump) {
+    receive({korvoMessage(0x5B, 0x01, 50)}); // a type with an instruction
+    m_dialogs.ready = false;
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !m_dialogs.alerts.empty(); }));
+    waitIdle();
+    EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
+    runUntil([] { return false; }, 500);
+    EXPECT_EQ(sent().size(), 1u); // the packet of All Notes Off only
+}
+
+} // namespace

@@ -139,4 +139,50 @@ TEST_F(CliOverJack, PortNamesMustBeUnambiguousUnlessGivenWhole) {
         << whole.out;
 }
 
+TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
+    // Gravel 40 messages are paced at 0.3 s: 20 of them take over 8 s with the lead-in.
+    const std::string path = m_dir.write("gravel.syx", [] {
+        Bytes all;
+        for (uint8_t i = 0; i < 20; ++i) {
+            const Bytes m = korvoMessage(0x5B, 0x01, 100, i);
+            all.insert(all.end(), m.begin(), m.end());
+        }
+        return all;
+    }());
+    // Runs the command in the background and sends it Ctrl+C's signal after `seconds`.
+    const auto interrupted = [&](const std::vector<std::string>& args, const char* seconds) {
+        std::string command = shellQuoted(BANKSHUTTLE_CLI) + " --midi-api jack";
+        for (const std::string& a : args) {
+            command += " " + shellQuoted(a);
+        }
+        return std::system(
+            ("sh -c " +
+             shellQuoted(command + " 2>" + m_dir.file("err") + " & p=$!; sleep " + seconds +
+                         "; kill -INT $p; wait $p; echo $? >" + m_dir.file("exit")))
+                .c_str());
+    };
+    const auto said = [&](const std::string& name) {
+        const auto bytes = TempDir::read(m_dir.file(name));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    interrupted({"send", path, "--output", m_instrument->name() + ": in", "--yes"}, "4");
+    const auto stopped = std::chrono::steady_clock::now();
+    EXPECT_EQ(said("exit"), "130\n");
+    const std::size_t heard = m_instrument->received().size() - 17;
+    EXPECT_LT(heard, 20u);
+    EXPECT_NE(said("err").find("transmission stopped: " + std::to_string(heard) +
+                               " of 20 messages were sent"),
+              std::string::npos)
+        << said("err");
+    for (const auto& event : m_instrument->received()) {
+        EXPECT_LT(event.at, stopped); // nothing after the end
+    }
+
+    interrupted({"receive", "--input", m_instrument->name() + ": out", "-o", m_dir.file("r.mid")},
+                "2");
+    EXPECT_EQ(said("exit"), "130\n");
+    EXPECT_NE(said("err").find("receive stopped; nothing was written"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("r.mid")));
+}
+
 } // namespace
