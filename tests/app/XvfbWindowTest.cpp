@@ -1,0 +1,102 @@
+// The real bankshuttle program under Xvfb, driven by key presses as a person would: open a
+// dump named on the command line, Ctrl+T, Enter on "Ready?", Escape a few messages later.
+// The test instrument on the JACK test server tells what arrived, and when.
+#include "cli/CliRunner.h"
+#include "support/JackInstrument.h"
+#include "support/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+// Runs a shell command and gives back its first line of output.
+std::string shell(const std::string& command) {
+    std::string line;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char text[256];
+        if (std::fgets(text, sizeof text, pipe) != nullptr) {
+            line = text;
+        }
+        pclose(pipe);
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+class XvfbWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Xvfb picks a free display and says which.
+        const std::string started =
+            shell("Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
+                  "echo $! >" + m_dir.file("xvfb.pid") + "; head -n 1");
+        ASSERT_FALSE(started.empty()) << "Xvfb did not start";
+        m_display = ":" + started;
+    }
+    void TearDown() override {
+        if (m_program > 0) {
+            kill(m_program, SIGKILL);
+        }
+        std::ifstream pid(m_dir.file("xvfb.pid"));
+        pid_t xvfb = 0;
+        if (pid >> xvfb && xvfb > 0) {
+            kill(xvfb, SIGTERM);
+        }
+    }
+    std::string x(const std::string& args) { return shell("DISPLAY=" + m_display + " xdotool " + args); }
+
+    TempDir m_dir;
+    std::string m_display;
+    pid_t m_program = 0;
+};
+
+TEST_F(XvfbWindow, EscapeStopsATransmissionAfterTheMessageInFlight) {
+    auto instrument = JackInstrument::open("xvfbsynth");
+    ASSERT_NE(instrument, nullptr) << "the JACK test server is not running";
+    // Gravel 40 presets: paced at 0.3 s, with an instruction, so "Ready?" asks first.
+    Bytes dump;
+    for (uint8_t i = 0; i < 20; ++i) {
+        const Bytes m = korvoMessage(0x5B, 0x01, 100, i);
+        dump.insert(dump.end(), m.begin(), m.end());
+    }
+    const std::string file = m_dir.write("gravel.syx", dump);
+    const std::string pid = shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=jack " +
+                                  shellQuoted(BANKSHUTTLE_WINDOW) + " " + shellQuoted(file) +
+                                  " >/dev/null 2>&1 & echo $!");
+    m_program = static_cast<pid_t>(std::stol(pid));
+
+    const std::string main = x("search --sync --name 'gravel.syx' | head -n 1");
+    ASSERT_FALSE(main.empty());
+    x("windowfocus --sync " + main + " key ctrl+t");
+    const std::string ready = x("search --sync --name '^Ready' | head -n 1");
+    ASSERT_FALSE(ready.empty()) << "no Ready? alert";
+    x("windowfocus --sync " + ready + " key Return");
+
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (instrument->received().size() < 17 + 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_GE(instrument->received().size(), 17u + 3);
+    x("windowfocus --sync " + main + " key Escape");
+    const auto stopped = std::chrono::steady_clock::now();
+    const std::string told = x("search --sync --name '^Transmission stopped' | head -n 1");
+    EXPECT_FALSE(told.empty()) << "no alert after the stop";
+    std::this_thread::sleep_for(1500ms);
+
+    const auto heard = instrument->received();
+    EXPECT_LT(heard.size(), 17u + 20);
+    for (const auto& event : heard) {
+        EXPECT_LT(event.at, stopped + 1s); // nothing more than a second after Escape
+    }
+}
+
+} // namespace
