@@ -271,26 +271,16 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     dumpfile::Contents contents;
     RecordingOutcome outcome;
     {
-        const Interruption interruption; // Ctrl+C ends the recording; nothing is written
         TQMidiInterfaceReceiver receiver(*midi, client, port.endpoint);
+        // Ctrl+C ends the recording; nothing is written.
+        const Interruption interruption([&receiver] { receiver.stop(); });
         receiver.recordOn(contents.dump);
         if (!receiver.didFail()) {
             std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
                       << " s)...\n";
         }
-        std::atomic<bool> ended{false};
-        std::thread watcher([&] {
-            while (!ended) {
-                if (interruption.requested()) {
-                    receiver.stop();
-                }
-                std::this_thread::sleep_for(kPoll);
-            }
-        });
         // The receiver's own wait: for the beginning, then for the silence that ends it.
         receiver.waitForRecordOffWithTimeout(static_cast<uint16_t>(timeout));
-        ended = true;
-        watcher.join();
         outcome = receiver.outcome();
     }
     // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
@@ -397,27 +387,19 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         }
         const bool bar = isatty(STDERR_FILENO);
         const auto start = std::chrono::steady_clock::now();
-        // Ctrl+C ends the transmission after the message in flight, never inside one.
-        const Interruption interruption;
-        std::atomic<bool> ended{false};
-        std::thread watcher([&] {
-            while (!ended) {
-                if (interruption.requested()) {
-                    transmitter.stop();
+        {
+            // Ctrl+C ends the transmission after the message in flight, never inside one.
+            const Interruption interruption([&transmitter] { transmitter.stop(); });
+            transmitter.transmitDump(sending); // returns once the first message is on its way
+            while (transmitter.isStillTransmitting()) {
+                if (bar) {
+                    const std::chrono::duration<double> done =
+                        std::chrono::steady_clock::now() - start;
+                    showProgress(done.count(), estimate);
                 }
                 std::this_thread::sleep_for(kPoll);
             }
-        });
-        transmitter.transmitDump(sending); // returns once the first message is on its way
-        while (transmitter.isStillTransmitting()) {
-            if (bar) {
-                const std::chrono::duration<double> done = std::chrono::steady_clock::now() - start;
-                showProgress(done.count(), estimate);
-            }
-            std::this_thread::sleep_for(kPoll);
         }
-        ended = true;
-        watcher.join();
         if (bar) {
             showProgress(estimate, estimate);
             std::fputc('\n', stderr);

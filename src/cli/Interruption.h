@@ -1,22 +1,26 @@
 #pragma once
 
+#include <atomic>
 #include <csignal>
+#include <functional>
+#include <thread>
 
-// Catches Ctrl+C (SIGINT) while it lives, so that a transfer can end cleanly: a transmission
-// after the message in flight, a recording without writing anything. The previous handling
-// comes back when it ends, before any file is written.
+// Catches Ctrl+C (SIGINT) while it lives, so that a transfer can end cleanly: `stop` is called
+// (on a thread of its own, not in the signal handler) and the transfer ends its own way, a
+// transmission after the message in flight, a recording without writing anything. The
+// previous handling comes back when it ends, before any file is written.
 class Interruption {
 public:
-    Interruption();
+    explicit Interruption(std::function<void()> stop);
     Interruption(const Interruption&) = delete;
     Interruption& operator=(const Interruption&) = delete;
     ~Interruption();
-
-    bool requested() const;
 
     // The exit status of a program ended by SIGINT.
     static constexpr int kExitStatus = 130;
 
 private:
     struct sigaction m_previous {};
+    std::atomic<bool> m_ended{false};
+    std::thread m_watcher;
 };

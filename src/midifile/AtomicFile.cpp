@@ -1,5 +1,7 @@
 #include "AtomicFile.h"
 
+#include "FileBytes.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -136,22 +138,6 @@ int createTemporary(const fs::path& folder, const std::string& name, std::string
     return -1;
 }
 
-const char* notRegular(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "it is a directory";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "it is a device";
-    }
-    return "it is not a regular file";
-}
-
 } // namespace
 
 namespace {
@@ -181,7 +167,7 @@ Target resolve(const std::string& path) {
     // Only a regular file is ever replaced: renaming over a device node, a FIFO or a socket
     // would destroy it.
     if (target.exists && !S_ISREG(target.info.st_mode)) {
-        target.why = std::string(notRegular(target.info.st_mode)) +
+        target.why = std::string("it is ") + filebytes::kindOfFile(target.info.st_mode) +
                      ", not a regular file; it is left as it is";
     }
     return target;

@@ -17,22 +17,6 @@ ReadResult refuse(std::string error) {
     return result;
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "the file is a directory";
-    }
-    if (S_ISFIFO(mode)) {
-        return "the file is a FIFO, not a regular file";
-    }
-    if (S_ISSOCK(mode)) {
-        return "the file is a socket, not a regular file";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "the file is a device, not a regular file";
-    }
-    return "the file is not a regular file";
-}
-
 // Closes the descriptor on every path out.
 class Descriptor {
 public:
@@ -52,6 +36,22 @@ private:
 
 } // namespace
 
+const char* kindOfFile(unsigned int mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    return "something else";
+}
+
 ReadResult readWholeFile(const std::string& path) {
     // Non-blocking, so that opening a FIFO without a writer returns at once.
     const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -63,7 +63,8 @@ ReadResult readWholeFile(const std::string& path) {
         return refuse(std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        return refuse(kindOf(info.st_mode));
+        return refuse(std::string("the file is ") + kindOfFile(info.st_mode) +
+                      ", not a regular file");
     }
     if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes) {
         return refuse("the file is larger than 1 GiB");

@@ -20,4 +20,7 @@ struct ReadResult {
 
 [[nodiscard]] ReadResult readWholeFile(const std::string& path);
 
+// What a file that is not a regular one is, for a message: "a directory", "a FIFO", ...
+const char* kindOfFile(unsigned int mode);
+
 } // namespace filebytes

@@ -7,21 +7,8 @@
 namespace {
 
 CliResult window(const std::string& environment, const std::vector<std::string>& args) {
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + environment +
-                          " " + shellQuoted(BANKSHUTTLE_WINDOW);
-    TempDir io;
-    for (const std::string& a : args) {
-        command += " " + shellQuoted(a);
-    }
-    command += " >" + io.file("out") + " 2>" + io.file("err") + " </dev/null";
-    const int status = std::system(command.c_str());
-    CliResult result;
-    result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto out = TempDir::read(io.file("out"));
-    const auto err = TempDir::read(io.file("err"));
-    result.out.assign(out.begin(), out.end());
-    result.err.assign(err.begin(), err.end());
-    return result;
+    return runProgram("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + environment,
+                      BANKSHUTTLE_WINDOW, args);
 }
 
 TEST(WindowProgram, AnswersWithoutADisplayAndNeverAborts) {

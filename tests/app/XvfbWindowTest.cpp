@@ -38,7 +38,8 @@ protected:
         // Xvfb picks a free display and says which.
         const std::string started =
             shell("Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
-                  "echo $! >" + m_dir.file("xvfb.pid") + "; head -n 1");
+                  "echo $! >" +
+                  m_dir.file("xvfb.pid") + "; head -n 1");
         ASSERT_FALSE(started.empty()) << "Xvfb did not start";
         m_display = ":" + started;
     }
@@ -52,7 +53,9 @@ protected:
             kill(xvfb, SIGTERM);
         }
     }
-    std::string x(const std::string& args) { return shell("DISPLAY=" + m_display + " xdotool " + args); }
+    std::string x(const std::string& args) {
+        return shell("DISPLAY=" + m_display + " xdotool " + args);
+    }
 
     TempDir m_dir;
     std::string m_display;

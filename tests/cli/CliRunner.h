@@ -23,9 +23,11 @@ inline std::string shellQuoted(const std::string& word) {
     return quoted + "'";
 }
 
-inline CliResult runCli(const std::vector<std::string>& args) {
+// Runs `program` with `args` after a shell prefix (such as "env -u DISPLAY").
+inline CliResult runProgram(const std::string& prefix, const std::string& program,
+                            const std::vector<std::string>& args) {
     TempDir io;
-    std::string command = shellQuoted(BANKSHUTTLE_CLI);
+    std::string command = prefix + " " + shellQuoted(program);
     for (const std::string& a : args) {
         command += " " + shellQuoted(a);
     }
@@ -38,4 +40,8 @@ inline CliResult runCli(const std::vector<std::string>& args) {
     result.out.assign(out.begin(), out.end());
     result.err.assign(err.begin(), err.end());
     return result;
+}
+
+inline CliResult runCli(const std::vector<std::string>& args) {
+    return runProgram("", BANKSHUTTLE_CLI, args);
 }

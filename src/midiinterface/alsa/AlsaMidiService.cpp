@@ -28,6 +28,29 @@ bool isAnnouncement(snd_seq_event_type_t type) {
     }
 }
 
+// A client's and one of its ports' information, freed on every path out.
+struct PortInfo {
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+
+    PortInfo() {
+        snd_seq_client_info_malloc(&client);
+        snd_seq_port_info_malloc(&port);
+    }
+    PortInfo(const PortInfo&) = delete;
+    PortInfo& operator=(const PortInfo&) = delete;
+    ~PortInfo() {
+        snd_seq_client_info_free(client);
+        snd_seq_port_info_free(port);
+    }
+    // False when the port is not there (or memory ran out).
+    bool query(snd_seq_t* seq, int clientId, int portId) {
+        return client != nullptr && port != nullptr &&
+               snd_seq_get_any_client_info(seq, clientId, client) >= 0 &&
+               snd_seq_get_any_port_info(seq, clientId, portId, port) >= 0;
+    }
+};
+
 // libasound reports on stderr by itself; the caller decides what the user reads.
 void silent(const char*, int, const char*, int, const char*, ...) {}
 
@@ -155,34 +178,27 @@ std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address a
     if (const auto known = m_names.find(address); known != m_names.end()) {
         return known->second;
     }
-    snd_seq_client_info_t* client = nullptr;
-    snd_seq_port_info_t* port = nullptr;
-    snd_seq_client_info_alloca(&client);
-    snd_seq_port_info_alloca(&port);
-    if (snd_seq_get_any_client_info(m_seq, address.first, client) < 0 ||
-        snd_seq_get_any_port_info(m_seq, address.first, address.second, port) < 0) {
+    PortInfo info;
+    if (!info.query(m_seq, address.first, address.second)) {
         return std::nullopt;
     }
-    const EndpointId id{snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)};
+    const EndpointId id{snd_seq_client_info_get_name(info.client),
+                        snd_seq_port_info_get_name(info.port)};
     m_names[address] = id;
     return id;
 }
 
 std::optional<std::array<int, 3>> AlsaMidiService::rawSubstreamOf(Address address,
                                                                   const EndpointId& id) {
-    snd_seq_client_info_t* client = nullptr;
-    snd_seq_port_info_t* port = nullptr;
-    snd_seq_client_info_alloca(&client);
-    snd_seq_port_info_alloca(&port);
-    if (snd_seq_get_any_client_info(m_seq, address.first, client) < 0 ||
-        snd_seq_get_any_port_info(m_seq, address.first, address.second, port) < 0) {
+    PortInfo info;
+    if (!info.query(m_seq, address.first, address.second)) {
         return std::nullopt;
     }
-    const int card = snd_seq_client_info_get_card(client);
+    const int card = snd_seq_client_info_get_card(info.client);
     // Kernel ports of other kinds (snd-virmidi's, say) are software: the sequencer is their
     // only way in.
-    if (snd_seq_client_info_get_type(client) != SND_SEQ_KERNEL_CLIENT || card < 0 ||
-        !(snd_seq_port_info_get_type(port) & SND_SEQ_PORT_TYPE_HARDWARE)) {
+    if (snd_seq_client_info_get_type(info.client) != SND_SEQ_KERNEL_CLIENT || card < 0 ||
+        !(snd_seq_port_info_get_type(info.port) & SND_SEQ_PORT_TYPE_HARDWARE)) {
         return std::nullopt;
     }
     int device = 0;
