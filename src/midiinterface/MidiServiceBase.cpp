@@ -253,13 +253,9 @@ MidiStatus MidiServiceBase::portDisconnectSource(MIDIPortRef port, MIDIEndpointR
 
 void MidiServiceBase::deliver(const std::optional<EndpointId>& from, MidiPacketList packets) {
     std::lock_guard delivering(m_deliveryMutex);
-    struct Target {
-        MIDIReadProc proc;
-        void* refCon;
-        void* connRefCon;
-    };
-    // Connections are few; this small list costs one allocation a delivery at most.
-    std::vector<Target> targets;
+    // Reused from delivery to delivery (it is this mutex's), so that no delivery allocates.
+    std::vector<DeliveryTarget>& targets = m_targets;
+    targets.clear();
     {
         std::lock_guard lock(m_mutex);
         MIDIEndpointRef fromRef = 0;
@@ -278,7 +274,7 @@ void MidiServiceBase::deliver(const std::optional<EndpointId>& from, MidiPacketL
             }
         }
     }
-    for (const Target& target : targets) {
+    for (const DeliveryTarget& target : targets) {
         target.proc(packets, target.refCon, target.connRefCon);
     }
 }

@@ -115,6 +115,12 @@ private:
 
     // Held while read callbacks run, so that a disconnect can wait for a delivery under way.
     std::mutex m_deliveryMutex;
+    struct DeliveryTarget {
+        MIDIReadProc proc;
+        void* refCon;
+        void* connRefCon;
+    };
+    std::vector<DeliveryTarget> m_targets; // m_deliveryMutex held
     // Held while notification callbacks run, so that disposing a client can wait for one.
     std::mutex m_notifyMutex;
 
