@@ -91,6 +91,9 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
                            "read anew."));
         rescanMidi();
     });
+    // What has arrived so far, while a dump is recorded (the progress ticks end when it begins).
+    m_receivedCounter.setInterval(kReceivedCounterMs);
+    connect(&m_receivedCounter, &QTimer::timeout, this, &Controller::showReceived);
     Q_INIT_RESOURCE(resources); // the icon, from a static library
     m_window->setWindowIcon(QIcon(QStringLiteral(":/icons/org.bankshuttle.BankShuttle.svg")));
     new DropFilter(
@@ -212,7 +215,7 @@ void Controller::reidentify() {
     m_type = identifyDump(m_dump.get());
 }
 
-void Controller::progressTimer() {
+void Controller::showReceived() {
     if (m_receiver) {
         const std::size_t messages = m_receiver->recordedMessages();
         const std::size_t bytes = m_receiver->recordedBytes();
@@ -221,6 +224,9 @@ void Controller::progressTimer() {
                 ? QString()
                 : QStringLiteral("%1 messages, %2 bytes").arg(messages).arg(bytes));
     }
+}
+
+void Controller::progressTimer() {
     switch (m_timerstatus) {
     case kTimerCounting:
         setProgressValue(m_progressValue + 1.0);
@@ -405,6 +411,7 @@ void Controller::receive() {
     m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
     m_timerstatus = kTimerCounting;
     m_receiver = receiver;
+    m_receivedCounter.start();
     updateMenuItems();
 
     startOperation([this, receiver, recording, deadline] {
@@ -438,6 +445,7 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
         m_operation.join(); // it has just posted this step and ends
     }
     m_receiver.reset();
+    m_receivedCounter.stop();
     m_ui->text_received->clear();
     m_currentPath.clear();
     setProgressIndeterminate(false);

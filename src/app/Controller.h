@@ -78,6 +78,7 @@ public:
     static constexpr double kReceiveWaitSeconds = 10.0;
     // Setup changes this close together make one alert.
     static constexpr int kSetupChangeQuietMs = 300;
+    static constexpr int kReceivedCounterMs = 200;
     static constexpr double kReceiveWaitTicks = 250.0;
     // Open without the panel: a file named on the command line.
     void openPath(const QString& path);
@@ -108,6 +109,7 @@ private:
     void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
     void startOperation(std::function<void()> operation);
     void receiveBegan(bool began);
+    void showReceived();
     void receiveFinished(Dump recorded, const RecordingOutcome& outcome);
     struct TransmitResult {
         std::size_t refused = 0;
@@ -142,4 +144,5 @@ private:
     QString m_currentPath; // the file the dump came from or went to; "" for a received one
     QString m_midiProblem;
     QTimer m_setupChange;
+    QTimer m_receivedCounter;
 };

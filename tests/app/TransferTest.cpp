@@ -109,7 +109,18 @@ TEST_F(Transfers, ReceiveALateDumpWhole) {
     EXPECT_EQ(m_controller.timerStatus(), Controller::kTimerCounting);
     ASSERT_TRUE(runUntil([&] { return ui().text_status->text() == "recording..."; }, 6000));
     EXPECT_EQ(m_controller.timerStatus(), Controller::kTimerStopped);
-    waitIdle();
+    // Beside the status line, what has arrived; gone with the recording.
+    const QString counted =
+        QStringLiteral("2 messages, %1 bytes").arg(dump[0].size() + dump[1].size());
+    bool seen = false;
+    ASSERT_TRUE(runUntil(
+        [&] {
+            seen = seen || ui().text_received->text() == counted;
+            return idle();
+        },
+        20000));
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(ui().text_received->text(), "");
     ASSERT_EQ(m_controller.dump().size(), 2u);
     EXPECT_EQ(Bytes(m_controller.dump()[1].begin(), m_controller.dump()[1].end()), dump[1]);
     EXPECT_EQ(m_controller.state(), Controller::kStateLoaded);
