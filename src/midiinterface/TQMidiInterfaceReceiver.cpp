@@ -49,8 +49,9 @@ TQMidiInterfaceReceiver::TQMidiInterfaceReceiver(MidiService& service, MIDIClien
 TQMidiInterfaceReceiver::~TQMidiInterfaceReceiver() {
     // Also disconnects, so no delivery can reach a receiver that is gone. A port that was
     // never made has nothing to dispose of.
-    if (m_port != 0 && m_service.portDispose(m_port) != MidiStatus::ok) {
-        m_port = 0;
+    if (m_port != 0) {
+        // A failure means the port went with its client already: gone either way.
+        static_cast<void>(m_service.portDispose(m_port));
     }
 }
 
@@ -69,7 +70,6 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     m_didRecordingBegin = false;
     m_status = 0;
     m_event->clear();
-    m_recordedBytes = 0;
     m_messageCount = 0;
     m_byteCount = 0;
     m_failure = RecordingFailure::none;
@@ -158,7 +158,8 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 if (m_status == kSysEx) {
                     const auto n = static_cast<std::size_t>(run - byte);
                     if (m_event->size() + n > kMaxMessageBytes ||
-                        m_recordedBytes + m_event->size() + n > kMaxDumpBytes) {
+                        m_byteCount.load(std::memory_order_relaxed) + m_event->size() + n >
+                            kMaxDumpBytes) {
                         fail(RecordingFailure::tooLarge);
                         m_status = 0; // drop the message; the next 0xF0 starts afresh
                         m_event->clear();
@@ -190,9 +191,8 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 } else if (m_status == kSysEx) {
                     m_event->push_back(kEndOfSysEx);
                     dump.push_back(*m_event);
-                    m_recordedBytes += m_event->size();
                     m_messageCount.store(dump.size(), std::memory_order_relaxed);
-                    m_byteCount.store(m_recordedBytes, std::memory_order_relaxed);
+                    m_byteCount.fetch_add(m_event->size(), std::memory_order_relaxed);
                 }
                 m_isStillRecording.store(true, std::memory_order_release);
             }

@@ -83,8 +83,8 @@ private:
     // 0xF0 inside a message, 0xF7 after one, else the last other status byte. Each recording
     // starts clean, so bytes left from an earlier, cut-off recording are never stored.
     uint8_t m_status = 0;
-    std::size_t m_recordedBytes = 0;
     std::atomic<RecordingFailure> m_failure{RecordingFailure::none};
+    // What the dump holds so far: written by the delivery thread only, read by any.
     std::atomic<std::size_t> m_messageCount{0};
     std::atomic<std::size_t> m_byteCount{0};
     std::string m_connectError; // the MIDI system's reason when connecting failed

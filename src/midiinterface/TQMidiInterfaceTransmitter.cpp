@@ -13,7 +13,8 @@ constexpr auto kSettleBeforeAllNotesOff = 600ms;
 constexpr auto kAfterAllNotesOff = 300ms;
 constexpr auto kAfterHandOver = std::chrono::microseconds(kByteTimeMicroseconds);
 
-// While pausing, how often the transmitter looks whether its destination is still there.
+// While pausing, how often the transmitter looks whether it was stopped or its destination
+// has gone.
 constexpr auto kGoneCheckInterval = 200ms;
 
 } // namespace
@@ -57,8 +58,9 @@ TQMidiInterfaceTransmitter::~TQMidiInterfaceTransmitter() {
     while (m_isStillTransmitting) {
         std::this_thread::sleep_for(1ms);
     }
-    if (m_port != 0 && m_service.portDispose(m_port) != MidiStatus::ok) {
-        m_port = 0; // gone with its client already
+    if (m_port != 0) {
+        // A failure means the port went with its client already: gone either way.
+        static_cast<void>(m_service.portDispose(m_port));
     }
 }
 
@@ -77,6 +79,9 @@ bool TQMidiInterfaceTransmitter::pauseUnlessGone(double seconds) {
         }
         std::this_thread::sleep_for(
             std::min<std::chrono::steady_clock::duration>(until - now, kGoneCheckInterval));
+        if (m_stopRequested) {
+            return false; // no message is in flight during a pause: Stop ends it here
+        }
         if (endpointNamed(m_service, m_destinationName, false) == 0) {
             m_gone = true;
             return false;
