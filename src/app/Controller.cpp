@@ -310,9 +310,13 @@ void Controller::openPath(const QString& path) {
     *m_dump = std::move(contents.dump);
     reidentify();
     setTitleFromPath(path);
+    rememberFile(path);
+    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
+}
+
+void Controller::rememberFile(const QString& path) {
     m_lastFolder = QFileInfo(path).absolutePath();
     m_currentPath = QFileInfo(path).absoluteFilePath();
-    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
 }
 
 void Controller::save() {
@@ -335,8 +339,7 @@ void Controller::save() {
         return;
     }
     setTitleFromPath(*path);
-    m_lastFolder = QFileInfo(*path).absolutePath();
-    m_currentPath = QFileInfo(*path).absoluteFilePath();
+    rememberFile(*path);
 }
 
 // ---- MIDI ports --------------------------------------------------------------------------
@@ -559,7 +562,6 @@ void Controller::showAbout() {
 }
 
 void Controller::setMidiProblem(const QString& problem) {
-    m_midiProblem = problem;
     m_ui->text_status->setText(problem);
     m_ui->text_status->setWordWrap(true);
 }

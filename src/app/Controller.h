@@ -106,6 +106,8 @@ private:
     void setProgressIndeterminate(bool indeterminate);
     void later(void (Controller::*flow)());
     void setTitleFromPath(const QString& path);
+    // The file the dump now stands for, and where the panels start next time.
+    void rememberFile(const QString& path);
     void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
     void startOperation(std::function<void()> operation);
     void receiveBegan(bool began);
@@ -142,7 +144,6 @@ private:
     std::shared_ptr<TQMidiInterfaceTransmitter> m_transmitter;
     QString m_lastFolder;  // where Open and Save were last
     QString m_currentPath; // the file the dump came from or went to; "" for a received one
-    QString m_midiProblem;
     QTimer m_setupChange;
     QTimer m_receivedCounter;
 };
