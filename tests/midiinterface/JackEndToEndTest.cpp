@@ -182,11 +182,10 @@ TEST_F(OverJack, AnInstrumentThatQuitsMidDumpFailsTheReceiveAtOnce) {
 
 // A server of the test's own, killed in the middle of a dump.
 TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceiveWithinASecond) {
-    // A name of its own, but the same in every run: JACK reclaims the registry entry that a
-    // killed server leaves only when a server of that name starts again (it holds 8 at most).
-    const char* fixtureServer = std::getenv("JACK_DEFAULT_SERVER");
-    const std::string name =
-        std::string(fixtureServer != nullptr ? fixtureServer : "bankshuttle") + "-dying";
+    // A name of its own, but the same in every run and every build folder: JACK reclaims the
+    // registry entry that a killed server leaves only when a server of that name starts again
+    // (it holds 8 at most). JACK tests run one at a time, so one name serves them all.
+    const std::string name = "bankshuttle-test-dying";
     const std::string state = ::testing::TempDir();
     const std::string fixture = JACKD_FIXTURE;
     ASSERT_EQ(std::system((fixture + " start " + name + " " + state).c_str()), 0);
