@@ -29,15 +29,19 @@ enum class [[nodiscard]] MidiStatus{
 // What a delivered packet says: bytes, or news of the connection in the order of its bytes.
 enum class MidiPacketKind {
     bytes,
-    bytesLost,  // the MIDI system dropped bytes of this source before this point
-    sourceGone, // the source went away: nothing more will come
+    bytesLost,    // the MIDI system dropped bytes of this source before this point
+    sourceGone,   // the source went away: nothing more will come
+    cyclesMissed, // the MIDI system missed processing cycles at timeStamp; bytes may be lost
 };
 
-// A run of bytes that arrived together. Time stamps are not used by this program.
+// A run of bytes that arrived together. Only news of missed cycles carries a time stamp (of
+// std::chrono::steady_clock, in nanoseconds).
 struct MidiPacket {
     uint64_t timeStamp = 0;
     std::span<const uint8_t> bytes;
     MidiPacketKind kind = MidiPacketKind::bytes;
+    // News: bytesLost of an input shared with another program names it (OtherProgram).
+    std::string_view detail = {};
 };
 using MidiPacketList = std::span<const MidiPacket>;
 

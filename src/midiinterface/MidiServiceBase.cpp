@@ -235,11 +235,21 @@ MidiStatus MidiServiceBase::portDisconnectSource(MIDIPortRef port, MIDIEndpointR
     {
         std::lock_guard lock(m_mutex);
         const auto it = m_ports.find(port);
-        if (it == m_ports.end() || it->second.connections.erase(source) == 0) {
+        if (it == m_ports.end() || !it->second.connections.contains(source)) {
             return MidiStatus::noSuchObject;
         }
         for (const auto& [ref, other] : m_ports) {
-            stillWanted = stillWanted || other.connections.contains(source);
+            stillWanted = stillWanted || (ref != port && other.connections.contains(source));
+        }
+    }
+    if (id && !stillWanted) {
+        sourceEnding(*id);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_ports.find(port);
+        if (it == m_ports.end() || it->second.connections.erase(source) == 0) {
+            return MidiStatus::noSuchObject; // disconnected by another thread meanwhile
         }
     }
     if (id && !stillWanted) {
@@ -279,8 +289,9 @@ void MidiServiceBase::deliver(const std::optional<EndpointId>& from, MidiPacketL
     }
 }
 
-void MidiServiceBase::deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind) {
-    const MidiPacket news{0, {}, kind};
+void MidiServiceBase::deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind,
+                                  std::string_view detail, uint64_t timeStamp) {
+    const MidiPacket news{timeStamp, {}, kind, detail};
     deliver(from, MidiPacketList(&news, 1));
 }
 

@@ -70,7 +70,11 @@ protected:
     // knows it; without it the packets go to every connection.
     void deliver(const std::optional<EndpointId>& from, MidiPacketList packets);
     // News of a connection (bytes lost, source gone) in the order of its bytes.
-    void deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind);
+    void deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind,
+                     std::string_view detail = {}, uint64_t timeStamp = 0);
+    // A source is about to be disconnected from its last port: news delivered now still
+    // reaches that port's reader.
+    virtual void sourceEnding(const EndpointId&) {}
     // The system's reason for the failure the backend is about to return.
     void setErrorText(std::string text);
     // From any thread but a real-time one.

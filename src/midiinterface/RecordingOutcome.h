@@ -8,7 +8,10 @@
 enum class RecordingFailure {
     none,
     inputUnavailable,  // the source could not be opened or subscribed
+    inputHeld,         // another program holds the source's device
     bytesLost,         // the MIDI system dropped bytes
+    sharedInputLost,   // the kernel's buffer of an input shared with another program overflowed
+    cyclesMissed,      // JACK missed processing cycles during the dump
     inputGone,         // the source went away
     messageCutOff,     // another status byte came inside a message
     lastMessageCutOff, // the recording ended inside a message
@@ -24,5 +27,16 @@ struct RecordingOutcome {
     bool complete() const { return failure == RecordingFailure::none; }
 };
 
-// The sentence for a failure; `detail` is the MIDI system's own reason, where it gave one.
+// Another program that holds or shares a MIDI input, as the MIDI system named it. It travels
+// as a detail text ("PID NAME") from the backend to the one place that words the outcome.
+struct OtherProgram {
+    int pid = 0;      // 0 when unknown
+    std::string name; // "" when unknown
+
+    std::string toDetail() const;
+    static OtherProgram fromDetail(std::string_view detail);
+};
+
+// The sentence for a failure; `detail` is the MIDI system's own reason where it gave one, or,
+// for inputHeld and sharedInputLost, the other program (OtherProgram::toDetail).
 std::string recordingFailureText(RecordingFailure failure, std::string_view detail = {});

@@ -55,14 +55,29 @@ TQMidiInterfaceReceiver::~TQMidiInterfaceReceiver() {
     }
 }
 
-void TQMidiInterfaceReceiver::fail(RecordingFailure failure) {
+void TQMidiInterfaceReceiver::fail(RecordingFailure failure, std::string_view detail) {
+    std::lock_guard lock(m_detailMutex);
     RecordingFailure none = RecordingFailure::none;
-    m_failure.compare_exchange_strong(none, failure);
+    if (m_failure.compare_exchange_strong(none, failure)) {
+        m_detail = detail;
+    }
 }
 
 RecordingOutcome TQMidiInterfaceReceiver::outcome() const {
+    std::lock_guard lock(m_detailMutex);
     const RecordingFailure failure = m_failure.load();
-    return RecordingOutcome{failure, recordingFailureText(failure, m_connectError)};
+    return RecordingOutcome{failure, recordingFailureText(failure, m_detail)};
+}
+
+void TQMidiInterfaceReceiver::cyclesMissedAt(uint64_t when) {
+    if (when == 0) {
+        return; // none
+    }
+    const uint64_t margin = std::chrono::nanoseconds(kSilenceThatEndsARecording).count();
+    if (m_beganAt != 0 && when + margin >= m_beganAt) {
+        fail(RecordingFailure::cyclesMissed);
+    }
+    m_lastMissAt = std::max(m_lastMissAt, when);
 }
 
 void TQMidiInterfaceReceiver::recordOn(Dump& list) {
@@ -72,17 +87,24 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     m_event->clear();
     m_messageCount = 0;
     m_byteCount = 0;
-    m_failure = RecordingFailure::none;
-    m_connectError.clear();
+    {
+        std::lock_guard lock(m_detailMutex);
+        m_failure = RecordingFailure::none;
+        m_detail.clear();
+    }
+    m_beganAt = 0;
+    m_lastMissAt = 0;
     std::this_thread::sleep_for(kSettleBeforeConnect);
     const MidiStatus status = m_port == 0 ? MidiStatus::serviceFailed
                                           : m_service.portConnectSource(m_port, m_source, &list);
-    if (status != MidiStatus::ok) {
-        m_connectError = m_service.lastErrorText();
-        if (m_connectError.empty() && status == MidiStatus::noSuchObject) {
-            m_connectError = "it is not there any more";
+    if (status == MidiStatus::busy) {
+        fail(RecordingFailure::inputHeld, m_service.lastErrorText());
+    } else if (status != MidiStatus::ok) {
+        std::string why = m_service.lastErrorText();
+        if (why.empty() && status == MidiStatus::noSuchObject) {
+            why = "it is not there any more";
         }
-        fail(RecordingFailure::inputUnavailable);
+        fail(RecordingFailure::inputUnavailable, why);
     }
 }
 
@@ -141,7 +163,11 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
     Dump& dump = *static_cast<Dump*>(list);
     for (const MidiPacket& packet : packets) {
         if (packet.kind == MidiPacketKind::bytesLost) {
-            fail(RecordingFailure::bytesLost);
+            fail(packet.detail.empty() ? RecordingFailure::bytesLost
+                                       : RecordingFailure::sharedInputLost,
+                 packet.detail);
+        } else if (packet.kind == MidiPacketKind::cyclesMissed) {
+            cyclesMissedAt(packet.timeStamp);
         } else if (packet.kind == MidiPacketKind::sourceGone) {
             fail(RecordingFailure::inputGone);
         }
@@ -180,6 +206,13 @@ void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
                 fail(RecordingFailure::messageCutOff); // the message began and never ended
             }
             if (b == kSysEx) {
+                if (m_beganAt == 0) {
+                    m_beganAt = static_cast<uint64_t>(
+                        std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count());
+                    cyclesMissedAt(m_lastMissAt); // one shortly before the first byte counts
+                }
                 // Activity before began, so a waiter that sees the beginning sees the activity.
                 m_isStillRecording.store(true, std::memory_order_release);
                 m_didRecordingBegin.store(true, std::memory_order_release);

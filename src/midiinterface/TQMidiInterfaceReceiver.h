@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 // Records the SysEx messages that one MIDI source sends: between recordOn and recordOff every
@@ -17,7 +18,9 @@
 // Anything by which a byte of the dump may have been lost fails the recording (outcome()):
 // the MIDI system's report of lost bytes, the source going away, a message cut off by another
 // status byte or by the end of the recording, more than a dump may hold, a source that could
-// not be connected. The first reason is kept.
+// not be connected. The first reason is kept. Processing cycles that the MIDI system missed
+// fail it only from 300 ms before the dump's first byte (the silence that separates dumps) on:
+// earlier ones cannot have cost a byte of it.
 class TQMidiInterfaceReceiver {
 public:
     static uint16_t SourceNumber(MidiService& service);
@@ -77,8 +80,10 @@ public:
     std::unique_ptr<midi::event> m_event;
 
 private:
-    // Keeps the first reason.
-    void fail(RecordingFailure failure);
+    // Keeps the first reason, with the MIDI system's detail of it.
+    void fail(RecordingFailure failure, std::string_view detail = {});
+    // News of missed cycles at `when` (steady clock, ns); the delivery thread only.
+    void cyclesMissedAt(uint64_t when);
 
     // 0xF0 inside a message, 0xF7 after one, else the last other status byte. Each recording
     // starts clean, so bytes left from an earlier, cut-off recording are never stored.
@@ -87,5 +92,9 @@ private:
     // What the dump holds so far: written by the delivery thread only, read by any.
     std::atomic<std::size_t> m_messageCount{0};
     std::atomic<std::size_t> m_byteCount{0};
-    std::string m_connectError; // the MIDI system's reason when connecting failed
+    mutable std::mutex m_detailMutex;
+    std::string m_detail; // the MIDI system's detail of the failure
+    // The delivery thread's: when the dump's first byte came, and the last missed cycle before.
+    uint64_t m_beganAt = 0;
+    uint64_t m_lastMissAt = 0;
 };

@@ -49,8 +49,8 @@ if [ ! -d kernel/modules ]; then
 fi
 vmlinuz=$(ls kernel/boot/vmlinuz-* | head -n 1)
 
-# 2. The initramfs: busybox, the modules, the tests with every library they load, amidi,
-#    and ALSA's configuration.
+# 2. The initramfs: busybox, the modules, the tests with every library they load, amidi and
+#    aseqdump (the other programs at the same instrument), and ALSA's configuration.
 root=initramfs
 rm -rf "$root"
 mkdir -p "$root"/{bin,proc,sys,dev,tmp,modules,tests,usr/bin,usr/share}
@@ -58,8 +58,8 @@ cp /bin/busybox "$root/bin/"
 cp kernel/modules/*.ko "$root/modules/"
 printf '%s\n' "${modules[@]}" >"$root/modules/order"
 cp "$binary" "$root/tests/alsa_guest_tests"
-cp "$(command -v amidi)" "$root/usr/bin/"
-for program in "$binary" "$(command -v amidi)"; do
+cp "$(command -v amidi)" "$(command -v aseqdump)" "$root/usr/bin/"
+for program in "$binary" "$(command -v amidi)" "$(command -v aseqdump)"; do
   ldd "$program" | grep -o '/[^ ]*' | while read -r lib; do
     mkdir -p "$root$(dirname "$lib")"
     cp -L "$lib" "$root$lib"

@@ -101,6 +101,43 @@ TEST_F(Parser, NewsOfTheConnectionFailsTheRecording) {
     }
 }
 
+TEST_F(Parser, NewsOfASharedInputNamesTheOtherProgram) {
+    const Bytes one{0xF0, 0x01, 0xF7};
+    const std::vector<MidiPacket> packets{
+        {0, one}, {0, {}, MidiPacketKind::bytesLost, "159 aseqdump"}, {0, one}};
+    m_receiver->readData(&m_dump, packets);
+    EXPECT_EQ(m_receiver->outcome().reason,
+              "Bytes were lost: the kernel's buffer for this input overflowed while aseqdump (pid "
+              "159) listened to it too. Quit aseqdump, or stop it from listening to this input, "
+              "and receive again.");
+}
+
+TEST_F(Parser, MissedCyclesCountFrom300msBeforeTheDump) {
+    using namespace std::chrono;
+    const auto ago = [](milliseconds before) {
+        return static_cast<uint64_t>(
+            duration_cast<nanoseconds>((steady_clock::now() - before).time_since_epoch()).count());
+    };
+    const Bytes one{0xF0, 0x01, 0xF7};
+    // (when the cycles were missed, whether news of it comes after the first byte, fails)
+    const std::tuple<milliseconds, bool, bool> cases[] = {
+        {2000ms, false, false}, {2000ms, true, false}, {100ms, false, true}, {0ms, true, true}};
+    for (const auto& [before, afterFirstByte, fails] : cases) {
+        fresh();
+        m_dump.clear();
+        const MidiPacket miss{ago(before), {}, MidiPacketKind::cyclesMissed};
+        if (afterFirstByte) {
+            feed({one});
+        }
+        m_receiver->readData(&m_dump, std::span(&miss, 1));
+        feed({one});
+        EXPECT_EQ(m_receiver->didFail(), fails) << before.count() << " " << afterFirstByte;
+    }
+    EXPECT_EQ(m_receiver->outcome().reason,
+              "Bytes may have been lost: JACK missed processing cycles during the recording. Run "
+              "JACK with realtime scheduling or a larger period, and receive again.");
+}
+
 TEST_F(Parser, NonSysExDataIsDroppedWithoutActivity) {
     feed({{0x90, 0x40, 0x7F, 0x41, 0x7F}, {0x80, 0x40, 0x00}});
     EXPECT_TRUE(stored().empty());

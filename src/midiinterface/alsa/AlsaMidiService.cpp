@@ -13,6 +13,7 @@ constexpr unsigned int kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_
 // largest pool.
 constexpr int kInputPool = 2000;
 constexpr std::size_t kInputBuffer = 1 << 20;
+constexpr auto kSharedInputCheckInterval = std::chrono::milliseconds(100);
 
 bool isAnnouncement(snd_seq_event_type_t type) {
     switch (type) {
@@ -246,6 +247,8 @@ MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) 
         if (closing) {
             return MidiStatus::ok; // closed here, its thread ended
         }
+        std::lock_guard lock(m_sharedMutex);
+        m_sharedInputs.erase(source); // unsubscribed below like any sequencer source
     }
     std::optional<std::array<int, 3>> raw;
     {
@@ -269,7 +272,67 @@ MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) 
             return MidiStatus::ok;
         }
     }
-    return routeRawSource(source, *raw);
+    const MidiStatus status = routeRawSource(source, *raw);
+    return status == MidiStatus::busy ? routeSharedSource(source, *raw) : status;
+}
+
+MidiStatus AlsaMidiService::routeSharedSource(const EndpointId& source,
+                                              const std::array<int, 3>& substream) {
+    {
+        std::lock_guard shared(m_sharedMutex);
+        if (m_sharedInputs.contains(source)) {
+            return MidiStatus::ok;
+        }
+    }
+    std::lock_guard lock(m_mutex);
+    const auto address = addressOf(source);
+    if (!address) {
+        setErrorText("it is not there any more");
+        return MidiStatus::noSuchObject;
+    }
+    const int result = snd_seq_connect_from(m_seq, m_inPort, address->first, address->second);
+    // Read after subscribing, so that only bytes dropped while we listen count.
+    const auto state = readRawInputState(substream[0], substream[1], substream[2]);
+    const OtherProgram holder = programWithPid(state && state->open ? state->ownerPid : 0);
+    if (result == -EBUSY || result == -EAGAIN) {
+        // The sequencer could not open the substream either (the kernel says EAGAIN when no
+        // substream is free): a program holds the device.
+        setErrorText(holder.toDetail());
+        return MidiStatus::busy;
+    }
+    if (result < 0) {
+        setErrorText(snd_strerror(result));
+        return MidiStatus::serviceFailed;
+    }
+    std::lock_guard shared(m_sharedMutex);
+    m_sharedInputs[source] = SharedInput{substream, state ? state->overruns : 0, holder};
+    return MidiStatus::ok;
+}
+
+void AlsaMidiService::checkSharedInputs(const EndpointId* only) {
+    std::vector<std::pair<EndpointId, std::string>> lost;
+    {
+        std::lock_guard lock(m_sharedMutex);
+        for (auto& [id, input] : m_sharedInputs) {
+            if ((only != nullptr && id != *only) || input.lossReported) {
+                continue;
+            }
+            const auto& [card, device, subdevice] = input.substream;
+            const auto state = readRawInputState(card, device, subdevice);
+            // A substream that is gone says so through the sequencer's announcements.
+            if (state && state->open && state->overruns > input.overrunsAtStart) {
+                input.lossReported = true;
+                lost.emplace_back(id, input.sharer.toDetail());
+            }
+        }
+    }
+    for (const auto& [id, sharer] : lost) {
+        deliverNews(id, MidiPacketKind::bytesLost, sharer);
+    }
+}
+
+void AlsaMidiService::sourceEnding(const EndpointId& source) {
+    checkSharedInputs(&source); // the last look: bytes dropped up to the end count
 }
 
 void AlsaMidiService::readLoop() {
@@ -282,8 +345,16 @@ void AlsaMidiService::readLoop() {
         static_cast<std::size_t>(snd_seq_poll_descriptors_count(m_seq, POLLIN)));
     snd_seq_poll_descriptors(m_seq, fds.data(), static_cast<unsigned int>(fds.size()), POLLIN);
     std::vector<uint8_t> bytes;
+    auto lastSharedCheck = std::chrono::steady_clock::now();
     while (!m_stop) {
-        if (poll(fds.data(), fds.size(), 100) <= 0) {
+        const int ready = poll(fds.data(), fds.size(), 100);
+        // Shared inputs' losses are seen while the dump still comes, not only at its end.
+        if (const auto now = std::chrono::steady_clock::now();
+            now - lastSharedCheck >= kSharedInputCheckInterval) {
+            lastSharedCheck = now;
+            checkSharedInputs();
+        }
+        if (ready <= 0) {
             continue;
         }
         // Take what is there, one delivery per source and run of events.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AlsaRawMidiInput.h"
+#include "RawMidiProcInfo.h"
 #include "midiinterface/MidiServiceBase.h"
 
 #include <alsa/asoundlib.h>
@@ -21,7 +22,10 @@
 // A hardware source (a port that snd-seq-midi made for a card's raw MIDI substream, such as a
 // USB instrument's) is read from its raw MIDI device instead (AlsaRawMidiInput): the
 // sequencer's own reader for it loses bytes of a fast sender without a word. The menus show
-// the same ports either way.
+// the same ports either way. When another program's subscription holds that substream (a2jmidid,
+// PipeWire, a MIDI monitor), it is read through the sequencer beside that program, and the
+// kernel's count of bytes it dropped is watched: any growth fails the recording, naming the
+// program. A substream that a program opened itself (amidi, a DAW) is refused, naming it.
 // Endpoints are the ports of other clients that may be subscribed to (the System client
 // excluded); manufacturer = client name, display name = port name. A thread of the service's
 // own reads the client's events; setup changes come from the System "Announce" port.
@@ -70,6 +74,12 @@ private:
     // The card, device and subdevice of a hardware source's raw MIDI substream. m_mutex held.
     std::optional<std::array<int, 3>> rawSubstreamOf(Address address, const EndpointId& id);
     MidiStatus routeRawSource(const EndpointId& source, const std::array<int, 3>& substream);
+    // Subscribes to a hardware source whose substream is held already: shared with another
+    // program's subscription, or busy when a program holds the device itself.
+    MidiStatus routeSharedSource(const EndpointId& source, const std::array<int, 3>& substream);
+    // Reports lost bytes of shared inputs (all, or only `only`) whose kernel count grew.
+    void checkSharedInputs(const EndpointId* only = nullptr);
+    void sourceEnding(const EndpointId& source) override;
     void readLoop();
 
     snd_seq_t* m_seq;
@@ -85,4 +95,12 @@ private:
     std::atomic<std::size_t> m_rawBufferBytes{AlsaRawMidiInput::kBufferBytes};
     std::mutex m_rawMutex; // the raw inputs; never held while one is destroyed
     std::map<EndpointId, std::unique_ptr<AlsaRawMidiInput>> m_rawInputs;
+    struct SharedInput {
+        std::array<int, 3> substream{};
+        uint64_t overrunsAtStart = 0;
+        OtherProgram sharer;
+        bool lossReported = false;
+    };
+    std::mutex m_sharedMutex; // the shared inputs; never held while news is delivered
+    std::map<EndpointId, SharedInput> m_sharedInputs;
 };
