@@ -491,16 +491,26 @@ void Controller::transmit() {
     const MIDIEndpointRef destination = TQMidiInterfaceTransmitter::DestinationNamed(
         m_midi, m_ui->popup_output->currentText().toStdString());
     auto transmitter = std::make_shared<TQMidiInterfaceTransmitter>(m_midi, m_client, destination);
+    const auto abandon = [this] {
+        m_timerstatus = kTimerStopped;
+        setProgressValue(0.0);
+        m_ui->progress_duration->setVisible(false);
+        switchToState(kStateLoaded);
+    };
+    // What the MIDI system cannot carry refuses the dump before any of it goes out.
+    if (const std::string refusal = transmitter->refusal(*sending); !refusal.empty()) {
+        abandon();
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission refused"),
+                                QString::fromStdString(refusal));
+        return;
+    }
     const std::string_view instruction = m_type->transmitInstruction();
     if (!instruction.empty() &&
         !m_dialogs.readyAlert(
             m_window.get(), QStringLiteral("Ready?"),
             QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size())))) {
-        // Escape: nothing of the dump is sent.
-        m_timerstatus = kTimerStopped;
-        setProgressValue(0.0);
-        m_ui->progress_duration->setVisible(false);
-        switchToState(kStateLoaded);
+        abandon(); // Escape: nothing of the dump is sent
         return;
     }
     m_ui->text_status->setText(QStringLiteral("transmitting..."));
@@ -514,7 +524,8 @@ void Controller::transmit() {
             std::this_thread::sleep_for(kOperationPoll);
         }
         const TransmitResult result{transmitter->refusedCount(), transmitter->sentCount(),
-                                    sending->size(), transmitter->wasStopped()};
+                                    sending->size(), transmitter->wasStopped(),
+                                    transmitter->mayNotHaveArrivedCount()};
         QMetaObject::invokeMethod(
             this, [this, result] { transmitFinished(result); }, Qt::QueuedConnection);
     });
@@ -542,6 +553,12 @@ void Controller::transmitFinished(const TransmitResult& result) {
                                 QStringLiteral("%1 of %2 messages could not be sent.")
                                     .arg(result.refused)
                                     .arg(result.messages));
+    } else if (result.mayNotHaveArrived != 0) {
+        m_dialogs.beep();
+        m_dialogs.criticalAlert(
+            m_window.get(), QStringLiteral("Transmission incomplete"),
+            QString::fromStdString(TQMidiInterfaceTransmitter::mayNotHaveArrivedText(
+                result.mayNotHaveArrived, result.messages)));
     }
 }
 

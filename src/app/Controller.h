@@ -118,6 +118,7 @@ private:
         std::size_t sent = 0;
         std::size_t messages = 0;
         bool stopped = false;
+        std::size_t mayNotHaveArrived = 0;
     };
     void transmitFinished(const TransmitResult& result);
 

@@ -372,11 +372,17 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     std::size_t refused = 0;
     std::size_t sent = 0;
+    std::size_t mayNotHaveArrived = 0;
     bool stopped = false;
-    {
+    std::string refusal;
+    do {
+        TQMidiInterfaceTransmitter transmitter(*midi, client, port.endpoint);
+        // What the MIDI system cannot carry refuses the dump before any of it goes out.
+        if (refusal = transmitter.refusal(sending); !refusal.empty()) {
+            break;
+        }
         std::cerr << "sending " << type->title() << " (" << sending.size() << " messages, about "
                   << static_cast<int>(estimate + 0.5) << " s) to " << port.name << "\n";
-        TQMidiInterfaceTransmitter transmitter(*midi, client, port.endpoint);
         if (!type->transmitInstruction().empty()) {
             std::cout << type->transmitInstruction() << "\n" << std::flush;
             if (!args.flag("yes") && isatty(STDIN_FILENO)) {
@@ -407,8 +413,12 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         refused = transmitter.refusedCount();
         stopped = transmitter.wasStopped();
         sent = transmitter.sentCount();
-    }
+        mayNotHaveArrived = transmitter.mayNotHaveArrivedCount();
+    } while (false);
     static_cast<void>(midi->clientDispose(client)); // as after receive
+    if (!refusal.empty()) {
+        return failed(refusal);
+    }
     if (stopped) {
         std::cerr << "bankshuttle-cli: transmission stopped: " << sent << " of " << sending.size()
                   << " messages were sent\n";
@@ -418,6 +428,10 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (refused != 0) {
         return failed(std::to_string(refused) + " of " + std::to_string(sending.size()) +
                       " messages could not be sent");
+    }
+    if (mayNotHaveArrived != 0) {
+        return failed(
+            TQMidiInterfaceTransmitter::mayNotHaveArrivedText(mayNotHaveArrived, sending.size()));
     }
     std::cout << "sent " << sending.size() << " messages to " << port.name << "\n";
     return kOk;

@@ -65,10 +65,16 @@ using MIDICompletionProc = void (*)(MIDISysexSendRequest* request);
 // than one MIDI cable byte time (320 µs) per byte after the hand-over began, so that an
 // instrument on a 31,250-baud cable has the message before the next one is handed over.
 // `status` tells whether the bytes were handed over.
+//
+// `pauseBefore` is the pause the message must keep after the previous message's last byte
+// crossed the cable; the sender waits it out itself, and a service that places messages at a
+// clock of its own (JACK's frames) also keeps it to that clock, so that no pause comes out
+// shorter there.
 struct MIDISysexSendRequest {
     MIDIEndpointRef destination = 0;
     const uint8_t* data = nullptr;
     uint32_t bytesToSend = 0;
+    double pauseBefore = 0.0; // seconds
     std::atomic<bool> complete{false};
     MIDICompletionProc completionProc = nullptr;
     void* completionRefCon = nullptr;
@@ -124,6 +130,18 @@ public:
 
     // The MIDI system's own words for the last failure of this service ("" when it gave none).
     virtual std::string lastErrorText() = 0;
+
+    // The largest SysEx message the service carries, since it carries each in one piece (JACK:
+    // one event); SIZE_MAX when any size goes.
+    virtual std::size_t largestSysex() { return SIZE_MAX; }
+    // How long before its pause after the previous message ends a SysEx message may be handed
+    // over: a service that keeps pauses to a clock of its own (JACK's frames) holds it until
+    // its frame comes, so that the pause is exact there. 0 for the others.
+    virtual double sysexLeadSeconds() { return 0.0; }
+    // How many SysEx messages so far were handed over just before this program's client
+    // missed processing cycles, so that they may not have arrived; counts up. 0 for a service
+    // without cycles.
+    virtual uint64_t sysexMayBeLost() { return 0; }
 };
 
 // The endpoint's name as the menus show it: "manufacturer: display name".

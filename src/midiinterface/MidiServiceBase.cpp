@@ -373,7 +373,8 @@ void MidiServiceBase::sysexLoop() {
         MidiStatus status = MidiStatus::serviceFailed;
         if (!stopping) {
             status = (!id || isSource) ? MidiStatus::noSuchObject
-                                       : handOverSysex(*id, {request->data, request->bytesToSend});
+                                       : handOverSysex(*id, {request->data, request->bytesToSend},
+                                                       request->pauseBefore);
         }
         // The instrument is still receiving until the last byte has crossed the cable, unless
         // it goes away meanwhile.

@@ -63,8 +63,9 @@ protected:
     // Short messages: queue them for sending at once, in order.
     virtual MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) = 0;
     // One SysEx message: return once the bytes have been handed over (or refused).
-    virtual MidiStatus handOverSysex(const EndpointId& destination,
-                                     std::span<const uint8_t> bytes) = 0;
+    // `pauseBefore` is the request's (see MIDISysexSendRequest).
+    virtual MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
+                                     double pauseBefore) = 0;
 
     // From the backend's receiving thread. `from` is the sending endpoint when the backend
     // knows it; without it the packets go to every connection.

@@ -21,7 +21,7 @@ protected:
     MidiStatus sendShort(const EndpointId&, MidiPacketList) override {
         return MidiStatus::noSuchObject;
     }
-    MidiStatus handOverSysex(const EndpointId&, std::span<const uint8_t>) override {
+    MidiStatus handOverSysex(const EndpointId&, std::span<const uint8_t>, double) override {
         return MidiStatus::noSuchObject;
     }
 };

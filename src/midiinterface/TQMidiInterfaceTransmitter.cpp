@@ -118,10 +118,48 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
     std::this_thread::sleep_for(kAfterAllNotesOff);
 }
 
+namespace {
+
+// 60000 -> "60,000".
+std::string withThousands(std::size_t n) {
+    std::string digits = std::to_string(n);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<std::size_t>(at), ",");
+    }
+    return digits;
+}
+
+} // namespace
+
+std::string TQMidiInterfaceTransmitter::refusal(const Dump& dump) const {
+    const std::size_t largest = m_service.largestSysex();
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        if (dump[i].size() > largest) {
+            // Only JACK has a limit: it carries a message in one event.
+            return "Message " + withThousands(i + 1) + " is " + withThousands(dump[i].size()) +
+                   " bytes; JACK carries at most " + withThousands(largest) +
+                   " bytes in one event. Send this dump over ALSA.";
+        }
+    }
+    return "";
+}
+
+std::size_t TQMidiInterfaceTransmitter::mayNotHaveArrivedCount() const {
+    return static_cast<std::size_t>(m_service.sysexMayBeLost() - m_mayBeLostBefore);
+}
+
+std::string TQMidiInterfaceTransmitter::mayNotHaveArrivedText(std::size_t count,
+                                                              std::size_t total) {
+    return withThousands(count) + " of " + withThousands(total) +
+           " messages may not have arrived: JACK missed processing cycles while they were "
+           "sent. Run JACK with realtime scheduling or a larger period, and transmit again.";
+}
+
 void TQMidiInterfaceTransmitter::transmitDump(const Dump& dump) {
     if (dump.empty()) {
         return;
     }
+    m_mayBeLostBefore = m_service.sysexMayBeLost();
     m_isStillTransmitting = true;
     m_messageToSend = dump.size();
     m_dump = &dump;
@@ -132,7 +170,7 @@ void TQMidiInterfaceTransmitter::transmitDump(const Dump& dump) {
         abandon();
         return;
     }
-    if (!transmit(dump.front())) {
+    if (!transmit(dump.front(), dump.front().m_offset)) {
         complete();
     }
 }
@@ -145,7 +183,7 @@ void TQMidiInterfaceTransmitter::transmitMessage(const buffer& message) {
         abandon();
         return;
     }
-    if (!transmit(message)) {
+    if (!transmit(message, 0.0)) {
         complete();
     }
 }
@@ -158,7 +196,8 @@ std::size_t TQMidiInterfaceTransmitter::refusedCount() const {
     return m_refused;
 }
 
-bool TQMidiInterfaceTransmitter::transmit(const buffer& message) {
+bool TQMidiInterfaceTransmitter::transmit(const buffer& message, double pauseBefore) {
+    m_request.pauseBefore = pauseBefore;
     m_request.data = message.data();
     m_request.bytesToSend =
         static_cast<uint32_t>(std::min<std::size_t>(message.size(), UINT32_MAX));
@@ -196,17 +235,23 @@ void TQMidiInterfaceTransmitter::complete() {
         }
         ++m_dumpIndex;
         const midi::event& next = (*m_dump)[m_dumpIndex];
-        if (m_gone || m_stopRequested || !pauseUnlessGone(next.m_offset)) {
+        // Handed over early where the MIDI system keeps the pause to its own clock.
+        const double pause = next.m_offset - m_service.sysexLeadSeconds();
+        if (m_gone || m_stopRequested || !pauseUnlessGone(pause)) {
             abandon(); // this message and every one after it
             return;
         }
-        if (transmit(next)) {
+        if (transmit(next, next.m_offset)) {
             return;
         }
     }
 }
 
 void TQMidiInterfaceTransmitter::finish() {
+    if (m_sent > 0) {
+        // Cycles missed right after the last message are counted by the time it is over.
+        std::this_thread::sleep_for(std::chrono::duration<double>(m_service.sysexLeadSeconds()));
+    }
     m_dump = nullptr;
     m_dumpIndex = 0;
     m_messageToSend = 0;

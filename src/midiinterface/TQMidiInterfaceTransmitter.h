@@ -45,6 +45,14 @@ public:
     bool wasStopped() const { return m_stopped; }
     // Messages of the last transmission that reached the destination whole.
     std::size_t sentCount() const { return m_sent; }
+    // Messages of the last transmission that the MIDI system handed over just before it
+    // missed processing cycles: they may not have arrived. Final once the transmission ended.
+    std::size_t mayNotHaveArrivedCount() const;
+    // Why `dump` cannot be sent over this MIDI system ("" when it can): a message larger than
+    // it carries in one piece. Asked before anything of the dump goes out.
+    std::string refusal(const Dump& dump) const;
+    // The sentence for messages that may not have arrived.
+    static std::string mayNotHaveArrivedText(std::size_t count, std::size_t total);
 
     void sendAllNotesOffOverPort(MIDIPortRef port, MIDIEndpointRef destination);
 
@@ -60,7 +68,7 @@ public:
 
 private:
     // False when the service did not accept the message (it then completes at once).
-    bool transmit(const buffer& message);
+    bool transmit(const buffer& message, double pauseBefore);
     void complete();
     void finish();
     // Waits out a message's offset; false as soon as the destination has gone.
@@ -76,4 +84,5 @@ private:
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_stopped{false};
     std::atomic<std::size_t> m_sent{0};
+    uint64_t m_mayBeLostBefore = 0; // the service's count when the transmission began
 };

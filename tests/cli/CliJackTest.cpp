@@ -121,6 +121,24 @@ TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
     }
 }
 
+TEST_F(CliOverJack, SendRefusesWhatJackCannotCarryBeforeAnyOfItGoesOut) {
+    const std::string path = m_dir.write("os.syx", [] {
+        Bytes all;
+        for (std::size_t size : {100, 60000, 100}) {
+            const Bytes m = korvoMessage(0x38, 0x20, size);
+            all.insert(all.end(), m.begin(), m.end());
+        }
+        return all;
+    }());
+    const CliResult r = runCli({"send", path, "--output", m_instrument->name() + ": in"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("Message 2 is 60,000 bytes; JACK carries at most 32,7"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(" bytes in one event. Send this dump over ALSA.\n"), std::string::npos);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(m_instrument->received().size(), 17u); // All Notes Off, nothing of the dump
+}
+
 TEST_F(CliOverJack, PortNamesMustBeUnambiguousUnlessGivenWhole) {
     ASSERT_TRUE(m_instrument->registerPort("in 2", false));
     std::this_thread::sleep_for(100ms);

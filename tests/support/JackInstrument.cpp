@@ -54,23 +54,40 @@ void JackInstrument::close() {
 
 int JackInstrument::process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JackInstrument*>(arg);
-    // Record: [uint32 size][int64 time][bytes].
+    if (self->m_stallCycles > 0) {
+        --self->m_stallCycles;
+        std::this_thread::sleep_for(std::chrono::microseconds(self->m_stallMicroseconds.load()));
+    }
+    // Record: [uint32 size][int64 time][uint64 frame][bytes].
     void* in = jack_port_get_buffer(self->m_in, frames);
     const uint32_t count = jack_midi_get_event_count(in);
     const int64_t now = monotonicNanoseconds();
+    const jack_nframes_t start = jack_last_frame_time(self->m_client);
+    if (self->m_lastFrame != 0 && start - self->m_lastFrame > frames) {
+        ++self->m_missed;
+    }
+    self->m_frames += start - self->m_lastFrame;
+    self->m_lastFrame = start;
     for (uint32_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, in, i) != 0) {
             continue;
         }
         const auto size = static_cast<uint32_t>(event.size);
-        if (jack_ringbuffer_write_space(self->m_heard) >= 12 + size) {
+        const uint64_t frame = self->m_frames + event.time;
+        if (jack_ringbuffer_write_space(self->m_heard) >= 20 + size) {
             jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(&size), 4);
             jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(&now), 8);
+            jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(&frame), 8);
             jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(event.buffer), size);
         }
     }
-    // Play: [uint32 size][bytes], as many as fit into this cycle.
+    // Play: [uint32 size][bytes], as many as fit into this cycle. PipeWire's JACK drops a
+    // cycle's whole output when its events and their headers outgrow 32 KiB, though each
+    // reserve succeeded: a cycle carries at most kBytesPerCycle (a USB instrument sends about
+    // 6 KB in a period of 1024 frames).
+    constexpr std::size_t kBytesPerCycle = 24'000;
+    std::size_t played = 0;
     void* out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);
     for (;;) {
@@ -80,13 +97,14 @@ int JackInstrument::process(jack_nframes_t frames, void* arg) {
             break;
         }
         jack_ringbuffer_peek(self->m_toPlay, reinterpret_cast<char*>(&size), 4);
-        if (available < 4 + size) {
+        if (available < 4 + size || (played > 0 && played + size > kBytesPerCycle)) {
             break;
         }
         jack_midi_data_t* data = jack_midi_event_reserve(out, 0, size);
         if (data == nullptr) {
             break;
         }
+        played += size;
         jack_ringbuffer_read_advance(self->m_toPlay, 4);
         jack_ringbuffer_read(self->m_toPlay, reinterpret_cast<char*>(data), size);
     }
@@ -120,17 +138,18 @@ std::vector<JackInstrument::Event> JackInstrument::received() {
     for (;;) {
         const std::size_t available = jack_ringbuffer_read_space(m_heard);
         uint32_t size = 0;
-        if (available < 12) {
+        if (available < 20) {
             break;
         }
         jack_ringbuffer_peek(m_heard, reinterpret_cast<char*>(&size), 4);
-        if (available < 12 + size) {
+        if (available < 20 + size) {
             break;
         }
         int64_t at = 0;
+        Event event;
         jack_ringbuffer_read_advance(m_heard, 4);
         jack_ringbuffer_read(m_heard, reinterpret_cast<char*>(&at), 8);
-        Event event;
+        jack_ringbuffer_read(m_heard, reinterpret_cast<char*>(&event.frame), 8);
         event.bytes.resize(size);
         jack_ringbuffer_read(m_heard, reinterpret_cast<char*>(event.bytes.data()), size);
         // CLOCK_MONOTONIC is what steady_clock reads on Linux.
@@ -138,6 +157,11 @@ std::vector<JackInstrument::Event> JackInstrument::received() {
         m_received.push_back(std::move(event));
     }
     return m_received;
+}
+
+void JackInstrument::stall(int cycles, std::chrono::milliseconds each) {
+    m_stallMicroseconds = std::chrono::microseconds(each).count();
+    m_stallCycles = cycles;
 }
 
 bool JackInstrument::registerPort(const std::string& port, bool output) {

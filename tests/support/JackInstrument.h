@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -20,6 +21,7 @@ public:
     struct Event {
         std::vector<uint8_t> bytes;
         Clock::time_point at;
+        uint64_t frame = 0; // JACK's frame time of the event, counted on past wrap-around
     };
 
     // Null when no server runs.
@@ -37,6 +39,13 @@ public:
     bool unregisterPort(const std::string& port);
     // Ends the client at once, as an instrument that is switched off.
     void close();
+    // The next `cycles` process callbacks each take `each` before they return: longer than a
+    // period, the whole graph misses cycles.
+    void stall(int cycles, std::chrono::milliseconds each);
+    // Cycles this client missed (its frame time stepped by more than a period): what it was
+    // sent in them may be lost, and only it can tell.
+    int missedCycles() const { return m_missed; }
+    jack_nframes_t sampleRate() const { return jack_get_sample_rate(m_client); }
 
 private:
     explicit JackInstrument(jack_client_t* client);
@@ -51,4 +60,9 @@ private:
     std::map<std::string, jack_port_t*> m_extra;
     std::vector<Event> m_received;
     bool m_closed = false;
+    std::atomic<int> m_stallCycles{0};
+    std::atomic<int> m_missed{0};
+    std::atomic<int64_t> m_stallMicroseconds{0};
+    jack_nframes_t m_lastFrame = 0; // the process callback's
+    uint64_t m_frames = 0;
 };

@@ -445,7 +445,7 @@ MidiStatus AlsaMidiService::sendShort(const EndpointId& destination, MidiPacketL
 }
 
 MidiStatus AlsaMidiService::handOverSysex(const EndpointId& destination,
-                                          std::span<const uint8_t> bytes) {
+                                          std::span<const uint8_t> bytes, double) {
     std::optional<Address> address;
     {
         std::lock_guard lock(m_mutex);

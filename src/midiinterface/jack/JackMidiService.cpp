@@ -19,7 +19,15 @@ constexpr auto kServerStallTimeout = 2s;
 struct OutputHeader {
     uint64_t sequence;
     uint32_t size;
+    bool sysex;         // placed at its pause after the previous SysEx; else at once
+    double pauseBefore; // seconds
 };
+
+uint64_t steadyNanoseconds() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
 
 void silent(const char*) {}
 
@@ -67,6 +75,7 @@ bool JackMidiService::start(std::string* error) {
     jack_set_client_registration_callback(m_client, &clientRegistered, this);
     jack_on_shutdown(m_client, &shutdown, this);
     jack_set_xrun_callback(m_client, &xrun, this);
+    m_sampleRate = jack_get_sample_rate(m_client);
     if (jack_activate(m_client) != 0) {
         if (error != nullptr) {
             *error = "JACK did not activate this program's client";
@@ -100,8 +109,38 @@ JackMidiService::~JackMidiService() {
 // Real-time thread: copies bytes, nothing else.
 int JackMidiService::process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JackMidiService*>(arg);
+    if (self->missedCycles(frames)) {
+        self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
+        self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
+        // A message placed in the cycle before may never have reached its destination.
+        if (self->m_sysexPlacedUnchecked) {
+            self->m_sysexMayBeLost.fetch_add(1, std::memory_order_relaxed);
+        }
+        sem_post(&self->m_inReady);
+    }
+    self->m_sysexPlacedUnchecked = false;
+    self->takeInput(frames);
+    self->placeOutput(frames);
+    self->m_cycles.fetch_add(1, std::memory_order_release);
+    return 0;
+}
 
-    void* in = jack_port_get_buffer(self->m_in, frames);
+bool JackMidiService::missedCycles(jack_nframes_t frames) {
+    const jack_nframes_t start = jack_last_frame_time(m_client);
+    bool missed = m_xrunUnseen.exchange(false, std::memory_order_relaxed);
+    if (m_cycleSeen) {
+        const jack_nframes_t step = start - m_lastCycleStart; // wraps as JACK's frames do
+        missed = missed || step > m_lastCycleFrames;
+        m_frame += step;
+    }
+    m_cycleSeen = true;
+    m_lastCycleStart = start;
+    m_lastCycleFrames = frames;
+    return missed;
+}
+
+void JackMidiService::takeInput(jack_nframes_t frames) {
+    void* in = jack_port_get_buffer(m_in, frames);
     const uint32_t count = jack_midi_get_event_count(in);
     bool arrived = false;
     for (uint32_t i = 0; i < count; ++i) {
@@ -110,41 +149,57 @@ int JackMidiService::process(jack_nframes_t frames, void* arg) {
             continue;
         }
         const auto size = static_cast<uint32_t>(event.size);
-        if (jack_ringbuffer_write_space(self->m_inRing) < sizeof size + size) {
-            self->m_inputOverruns.fetch_add(1, std::memory_order_relaxed);
+        if (jack_ringbuffer_write_space(m_inRing) < sizeof size + size) {
+            m_inputOverruns.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        jack_ringbuffer_write(self->m_inRing, reinterpret_cast<const char*>(&size), sizeof size);
-        jack_ringbuffer_write(self->m_inRing, reinterpret_cast<const char*>(event.buffer), size);
+        jack_ringbuffer_write(m_inRing, reinterpret_cast<const char*>(&size), sizeof size);
+        jack_ringbuffer_write(m_inRing, reinterpret_cast<const char*>(event.buffer), size);
         arrived = true;
     }
     if (arrived) {
-        sem_post(&self->m_inReady);
+        sem_post(&m_inReady);
     }
+}
 
-    void* out = jack_port_get_buffer(self->m_out, frames);
+void JackMidiService::placeOutput(jack_nframes_t frames) {
+    void* out = jack_port_get_buffer(m_out, frames);
     jack_midi_clear_buffer(out);
-    self->m_maxEventSize.store(jack_midi_max_event_size(out), std::memory_order_relaxed);
+    m_maxEventSize.store(jack_midi_max_event_size(out), std::memory_order_relaxed);
+    const double rate = m_sampleRate.load(std::memory_order_relaxed);
+    jack_nframes_t offset = 0; // events of a cycle stand in time order
     for (;;) {
         OutputHeader header;
-        const std::size_t available = jack_ringbuffer_read_space(self->m_outRing);
+        const std::size_t available = jack_ringbuffer_read_space(m_outRing);
         if (available < sizeof header) {
             break;
         }
-        jack_ringbuffer_peek(self->m_outRing, reinterpret_cast<char*>(&header), sizeof header);
+        jack_ringbuffer_peek(m_outRing, reinterpret_cast<char*>(&header), sizeof header);
         if (available < sizeof header + header.size) {
             break; // the producer is still writing it
         }
-        jack_midi_data_t* data = jack_midi_event_reserve(out, 0, header.size);
+        if (header.sysex) {
+            const auto pause = static_cast<uint64_t>(std::max(0.0, header.pauseBefore) * rate);
+            const uint64_t due = m_sysexEndFrame + pause;
+            if (due >= m_frame + frames) {
+                break; // its pause ends in a later cycle
+            }
+            offset =
+                std::max(offset, static_cast<jack_nframes_t>(due > m_frame ? due - m_frame : 0));
+        }
+        jack_midi_data_t* data = jack_midi_event_reserve(out, offset, header.size);
         if (data == nullptr) {
             break; // no room left in this cycle; the next one takes it
         }
-        jack_ringbuffer_read_advance(self->m_outRing, sizeof header);
-        jack_ringbuffer_read(self->m_outRing, reinterpret_cast<char*>(data), header.size);
-        self->m_handedOver.store(header.sequence, std::memory_order_release);
+        jack_ringbuffer_read_advance(m_outRing, sizeof header);
+        jack_ringbuffer_read(m_outRing, reinterpret_cast<char*>(data), header.size);
+        if (header.sysex) {
+            const double cable = static_cast<double>(header.size) * kByteTimeMicroseconds / 1e6;
+            m_sysexEndFrame = m_frame + offset + static_cast<uint64_t>(cable * rate + 0.5);
+            m_sysexPlacedUnchecked = true;
+        }
+        m_handedOver.store(header.sequence, std::memory_order_release);
     }
-    self->m_cycles.fetch_add(1, std::memory_order_release);
-    return 0;
 }
 
 void JackMidiService::portRegistered(jack_port_id_t, int, void* self) {
@@ -163,10 +218,13 @@ void JackMidiService::shutdown(void* arg) {
     sem_post(&self->m_inReady);
 }
 
-// A missed cycle: JACK dropped its MIDI. Counted only; the receiving thread reports it.
+// A missed cycle somewhere in the graph: JACK dropped its MIDI. Counted only; the receiving
+// thread and the process callback report it.
 int JackMidiService::xrun(void* arg) {
     auto* self = static_cast<JackMidiService*>(arg);
-    self->m_xruns.fetch_add(1, std::memory_order_relaxed);
+    self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
+    self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
+    self->m_xrunUnseen.store(true, std::memory_order_relaxed);
     sem_post(&self->m_inReady);
     return 0;
 }
@@ -213,7 +271,17 @@ MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) 
     }
     const int result = jack_connect(m_client, from.c_str(), to);
     if (result == 0 || result == EEXIST) {
-        return MidiStatus::ok;
+        // PipeWire's JACK makes the link after jack_connect has returned: what the source
+        // sends before it carries data is lost. Ready only once it is in the graph.
+        const auto deadline = std::chrono::steady_clock::now() + kServerStallTimeout;
+        while (!jack_port_connected_to(m_in, from.c_str())) {
+            if (m_serverGone || std::chrono::steady_clock::now() > deadline) {
+                setErrorText("JACK did not connect " + from);
+                return MidiStatus::serviceFailed;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return waitForCycles(2) ? MidiStatus::ok : MidiStatus::serviceFailed;
     }
     setErrorText("JACK could not connect " + from + " (error " + std::to_string(result) + ")");
     return MidiStatus::noSuchObject;
@@ -222,15 +290,22 @@ MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) 
 void JackMidiService::receiveLoop() {
     std::vector<uint8_t> storage;
     std::vector<MidiPacket> packets;
-    uint64_t lossesSeen = 0;
+    uint64_t overrunsSeen = 0;
+    uint64_t missesSeen = 0;
     bool goneSeen = false;
     while (!m_stop) {
-        // News first: what the process callback could not pass on, and the server's end.
-        const uint64_t losses = m_xruns.load(std::memory_order_relaxed) +
-                                m_inputOverruns.load(std::memory_order_relaxed);
-        if (losses != lossesSeen) {
-            lossesSeen = losses;
+        // News first: what the process callback could not pass on, missed cycles with their
+        // time, and the server's end.
+        if (const uint64_t overruns = m_inputOverruns.load(std::memory_order_relaxed);
+            overruns != overrunsSeen) {
+            overrunsSeen = overruns;
             deliverNews(std::nullopt, MidiPacketKind::bytesLost);
+        }
+        if (const uint64_t misses = m_missedCycles.load(std::memory_order_relaxed);
+            misses != missesSeen) {
+            missesSeen = misses;
+            deliverNews(std::nullopt, MidiPacketKind::cyclesMissed, {},
+                        m_lastMissAt.load(std::memory_order_relaxed));
         }
         if (m_serverGone && !goneSeen) {
             goneSeen = true;
@@ -290,7 +365,23 @@ bool JackMidiService::waitForCycles(int cycles) {
     return true;
 }
 
-uint64_t JackMidiService::queueOutput(std::span<const uint8_t> bytes) {
+double JackMidiService::sysexLeadSeconds() {
+    if (m_serverGone) {
+        return 0.0;
+    }
+    return 2.0 * jack_get_buffer_size(m_client) / m_sampleRate.load();
+}
+
+std::size_t JackMidiService::largestSysex() {
+    if (m_maxEventSize == 0 && !waitForCycles(1)) {
+        return 0; // no cycle comes: nothing can be carried
+    }
+    const std::size_t reported = m_maxEventSize;
+    return reported > kEventSizeMargin ? reported - kEventSizeMargin : 0;
+}
+
+uint64_t JackMidiService::queueOutput(std::span<const uint8_t> bytes, bool sysex,
+                                      double pauseBefore) {
     const std::size_t need = sizeof(OutputHeader) + bytes.size();
     if (need >= kOutputRingBytes) {
         return 0;
@@ -302,7 +393,8 @@ uint64_t JackMidiService::queueOutput(std::span<const uint8_t> bytes) {
         }
         std::this_thread::sleep_for(200us);
     }
-    const OutputHeader header{++m_lastQueued, static_cast<uint32_t>(bytes.size())};
+    const OutputHeader header{++m_lastQueued, static_cast<uint32_t>(bytes.size()), sysex,
+                              pauseBefore};
     jack_ringbuffer_write(m_outRing, reinterpret_cast<const char*>(&header), sizeof header);
     jack_ringbuffer_write(m_outRing, reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return header.sequence;
@@ -349,7 +441,15 @@ MidiStatus JackMidiService::routeOutputTo(const EndpointId& destination) {
         return MidiStatus::noSuchObject;
     }
     m_routedTo = to;
-    // The new connection is in the graph from the next cycle on.
+    // The new connection is in the graph from the next cycle on (PipeWire's JACK makes it
+    // after jack_connect has returned).
+    const auto deadline = std::chrono::steady_clock::now() + kServerStallTimeout;
+    while (!jack_port_connected_to(m_out, to.c_str())) {
+        if (m_serverGone || std::chrono::steady_clock::now() > deadline) {
+            return MidiStatus::serviceFailed;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
     return waitForCycles(2) ? MidiStatus::ok : MidiStatus::serviceFailed;
 }
 
@@ -366,7 +466,7 @@ MidiStatus JackMidiService::sendShort(const EndpointId& destination, MidiPacketL
         std::size_t start = 0;
         for (std::size_t i = 1; i <= packet.bytes.size(); ++i) {
             if (i == packet.bytes.size() || packet.bytes[i] >= 0x80) {
-                if (queueOutput(packet.bytes.subspan(start, i - start)) == 0) {
+                if (queueOutput(packet.bytes.subspan(start, i - start), false, 0.0) == 0) {
                     return MidiStatus::serviceFailed;
                 }
                 start = i;
@@ -377,17 +477,18 @@ MidiStatus JackMidiService::sendShort(const EndpointId& destination, MidiPacketL
 }
 
 MidiStatus JackMidiService::handOverSysex(const EndpointId& destination,
-                                          std::span<const uint8_t> bytes) {
+                                          std::span<const uint8_t> bytes, double pauseBefore) {
     if (m_serverGone) {
         return MidiStatus::serviceFailed;
     }
     if (bytes.empty()) {
         return MidiStatus::ok;
     }
-    if (m_maxEventSize == 0 && !waitForCycles(1)) {
+    const std::size_t largest = largestSysex();
+    if (largest == 0) {
         return MidiStatus::serviceFailed;
     }
-    if (bytes.size() > m_maxEventSize) {
+    if (bytes.size() > largest) {
         return MidiStatus::tooLarge; // JACK carries a MIDI event only in one piece
     }
     uint64_t sequence = 0;
@@ -396,7 +497,7 @@ MidiStatus JackMidiService::handOverSysex(const EndpointId& destination,
         if (const MidiStatus status = routeOutputTo(destination); status != MidiStatus::ok) {
             return status;
         }
-        sequence = queueOutput(bytes);
+        sequence = queueOutput(bytes, true, pauseBefore);
     }
     if (sequence == 0 || !waitForHandOver(sequence)) {
         return MidiStatus::serviceFailed;

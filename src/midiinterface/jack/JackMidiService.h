@@ -20,7 +20,15 @@
 // JACK's process callback is real-time: it only moves bytes between the JACK port buffers and
 // two lock-free ring buffers. A receiving thread of our own hands incoming data to the read
 // callbacks; the send queue's thread writes outgoing data and waits for the process callback
-// to hand it over.
+// to hand it over. A SysEx message is placed at its own frame inside a cycle: its pause after
+// the previous message's cable time, counted in frames, so no pause comes out shorter than
+// asked.
+//
+// A missed cycle is JACK's xrun callback, or a step of the frame time from one of our process
+// callbacks to the next that is larger than a period (PipeWire's JACK shows no xrun when our
+// client missed its wakeups). Incoming, it is news with its time (the receiver decides whether
+// it can have cost a byte of the dump); outgoing, the messages placed in the cycle before it
+// may not have arrived, and are counted.
 class JackMidiService : public MidiServiceBase {
 public:
     // Null, with the reason in `error`, when no JACK server runs (none is started).
@@ -31,14 +39,21 @@ public:
 
     // Incoming events that did not fit the input ring and were lost.
     uint64_t inputOverruns() const { return m_inputOverruns; }
+    // Below what the server reports: a message of exactly its reported maximum crashes
+    // PipeWire's JACK.
+    static constexpr std::size_t kEventSizeMargin = 16;
+    std::size_t largestSysex() override;
+    uint64_t sysexMayBeLost() override { return m_sysexMayBeLost.load(); }
+    // Two periods: the message is in our ring before the cycle that holds its frame begins.
+    double sysexLeadSeconds() override;
 
 protected:
     std::vector<EndpointId> currentSources() override;
     std::vector<EndpointId> currentDestinations() override;
     MidiStatus routeSource(const EndpointId& source, bool connect) override;
     MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) override;
-    MidiStatus handOverSysex(const EndpointId& destination,
-                             std::span<const uint8_t> bytes) override;
+    MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
+                             double pauseBefore) override;
 
 private:
     explicit JackMidiService(jack_client_t* client);
@@ -50,11 +65,15 @@ private:
     static void shutdown(void* self);
     static int xrun(void* self);
 
+    // The process callback's parts.
+    void takeInput(jack_nframes_t frames);
+    bool missedCycles(jack_nframes_t frames); // also keeps the 64-bit frame count
+    void placeOutput(jack_nframes_t frames);
     std::vector<EndpointId> ports(unsigned long flags);
     void receiveLoop();
     // Writes one message into the output ring, in order with everything queued before it.
     // Returns its sequence number, or 0 when it could not be queued.
-    uint64_t queueOutput(std::span<const uint8_t> bytes);
+    uint64_t queueOutput(std::span<const uint8_t> bytes, bool sysex, double pauseBefore);
     bool waitForHandOver(uint64_t sequence);
     bool waitForCycles(int cycles);
     MidiStatus routeOutputTo(const EndpointId& destination);
@@ -72,7 +91,19 @@ private:
     std::atomic<uint64_t> m_handedOver{0};
     std::atomic<std::size_t> m_maxEventSize{0};
     std::atomic<uint64_t> m_inputOverruns{0};
-    std::atomic<uint64_t> m_xruns{0}; // cycles whose MIDI JACK dropped
+    std::atomic<uint64_t> m_missedCycles{0};
+    std::atomic<uint64_t> m_lastMissAt{0}; // steady clock, ns
+    std::atomic<bool> m_xrunUnseen{false}; // by the process callback
+    std::atomic<uint64_t> m_sysexMayBeLost{0};
+    std::atomic<uint32_t> m_sampleRate{48000};
+    // The process callback's own.
+    bool m_cycleSeen = false;
+    jack_nframes_t m_lastCycleStart = 0;
+    jack_nframes_t m_lastCycleFrames = 0;
+    uint64_t m_frame = 0;              // the cycle's first frame, counted from our first cycle
+    uint64_t m_sysexEndFrame = 0;      // where the last SysEx message's cable time ends
+    uint64_t m_sysexPlacedInCycle = 0; // m_cycles when the last SysEx message was placed
+    bool m_sysexPlacedUnchecked = false;
     std::thread m_receiver;
 
     std::mutex m_outputMutex; // producers of the output ring; the routing below

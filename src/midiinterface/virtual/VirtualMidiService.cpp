@@ -143,7 +143,7 @@ MidiStatus VirtualMidiService::sendShort(const EndpointId& destination, MidiPack
 }
 
 MidiStatus VirtualMidiService::handOverSysex(const EndpointId& destination,
-                                             std::span<const uint8_t> bytes) {
+                                             std::span<const uint8_t> bytes, double) {
     std::lock_guard lock(m_mutex);
     if (m_refuseSysex) {
         return MidiStatus::serviceFailed;

@@ -55,8 +55,8 @@ protected:
     std::vector<EndpointId> currentDestinations() override;
     MidiStatus routeSource(const EndpointId& source, bool connect) override;
     MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) override;
-    MidiStatus handOverSysex(const EndpointId& destination,
-                             std::span<const uint8_t> bytes) override;
+    MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
+                             double pauseBefore) override;
 
 private:
     struct Job {
