@@ -76,6 +76,21 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
     for (std::size_t i = 0; i < dump.size(); ++i) {
         ASSERT_EQ(got[17 + i].bytes, dump[i]) << "message " << i;
     }
+
+    // A message JACK cannot carry refuses the dump before any of it goes out.
+    Bytes large = dump[0];
+    large.insert(large.begin() + 5, 40000 - large.size(), 0x11);
+    dialogs.filesToRead.push_back(QString::fromStdString(dir.write("large.syx", large)));
+    controller.OpenDidPressed();
+    ASSERT_TRUE(runUntil([&] { return dialogs.filesToRead.empty(); }));
+    controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return dialogs.alerts.size() == 2; }, 5000));
+    EXPECT_EQ(dialogs.alerts[1].title, "Transmission refused");
+    EXPECT_TRUE(dialogs.alerts[1].message.startsWith("Message 1 is 40,000 bytes; JACK carries"))
+        << dialogs.alerts[1].message.toStdString();
+    EXPECT_EQ(controller.state(), Controller::kStateLoaded);
+    runUntil([] { return false; }, 100);
+    EXPECT_EQ(instrument->received().size(), got.size() + 17); // All Notes Off only
 }
 
 } // namespace

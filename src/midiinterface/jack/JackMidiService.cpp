@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 
@@ -179,7 +180,9 @@ void JackMidiService::placeOutput(jack_nframes_t frames) {
             break; // the producer is still writing it
         }
         if (header.sysex) {
-            const auto pause = static_cast<uint64_t>(std::max(0.0, header.pauseBefore) * rate);
+            // Whole frames, rounded up: never a pause shorter than asked.
+            const auto pause =
+                static_cast<uint64_t>(std::ceil(std::max(0.0, header.pauseBefore) * rate));
             const uint64_t due = m_sysexEndFrame + pause;
             if (due >= m_frame + frames) {
                 break; // its pause ends in a later cycle
@@ -195,7 +198,7 @@ void JackMidiService::placeOutput(jack_nframes_t frames) {
         jack_ringbuffer_read(m_outRing, reinterpret_cast<char*>(data), header.size);
         if (header.sysex) {
             const double cable = static_cast<double>(header.size) * kByteTimeMicroseconds / 1e6;
-            m_sysexEndFrame = m_frame + offset + static_cast<uint64_t>(cable * rate + 0.5);
+            m_sysexEndFrame = m_frame + offset + static_cast<uint64_t>(std::ceil(cable * rate));
             m_sysexPlacedUnchecked = true;
         }
         m_handedOver.store(header.sequence, std::memory_order_release);
