@@ -22,10 +22,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
-
-// How often the background operations look at the receiver or transmitter.
-constexpr auto kOperationPoll = 40ms;
 
 // The progress bar counts in hundredths of a tick, so fractional maxima keep their meaning.
 constexpr double kBarScale = 100.0;
@@ -106,9 +102,9 @@ Controller::~Controller() {
     // No notification reaches this object once the client is gone.
     // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
     static_cast<void>(m_midi.clientDispose(m_client));
-    if (m_operation.joinable()) {
-        m_operation.join(); // a transfer always ends, the receiver's wait included
-    }
+    // A transfer always ends, the receiver's wait included; its last step is never run.
+    m_receiveSession.reset();
+    m_transmitSession.reset();
     m_window->removeEventFilter(this);
 }
 
@@ -158,7 +154,7 @@ bool Controller::validateMenuItem(int tag) const {
     case 6:
         return m_state != kStateBusy;
     case 7:
-        return m_receiver != nullptr || m_transmitter != nullptr;
+        return m_receiveSession != nullptr || m_transmitSession != nullptr;
     default:
         return true;
     }
@@ -216,9 +212,9 @@ void Controller::reidentify() {
 }
 
 void Controller::showReceived() {
-    if (m_receiver) {
-        const std::size_t messages = m_receiver->recordedMessages();
-        const std::size_t bytes = m_receiver->recordedBytes();
+    if (m_receiveSession) {
+        const std::size_t messages = m_receiveSession->recordedMessages();
+        const std::size_t bytes = m_receiveSession->recordedBytes();
         m_ui->text_received->setText(
             messages + bytes == 0
                 ? QString()
@@ -380,13 +376,6 @@ void Controller::rescanMidi() {
 
 // ---- Receive and Transmit ----------------------------------------------------------------
 
-void Controller::startOperation(std::function<void()> operation) {
-    if (m_operation.joinable()) {
-        m_operation.join();
-    }
-    m_operation = std::thread(std::move(operation));
-}
-
 void Controller::ReceiveDidPressed() {
     startProgressTimer();
     later(&Controller::receive);
@@ -398,41 +387,31 @@ void Controller::TransmitDidPressed() {
 }
 
 void Controller::receive() {
-    const auto deadline = SteadyClock::now() + std::chrono::duration<double>(kReceiveWaitSeconds);
-    // The dump is recorded into a list of its own, which this thread does not touch until the
-    // finish step: the table may repaint at any time and must never see it growing.
+    // The dump is recorded by the session into a list of its own, handed over in the finish
+    // step: the table may repaint at any time and must never see it growing.
     m_dump->clear();
     reidentify();
     switchToState(kStateBusy);
     showProgress(kReceiveWaitTicks);
     // The endpoint the menu shows, or none if it has gone since.
-    const MIDIEndpointRef source = TQMidiInterfaceReceiver::SourceNamed(
-        m_midi, m_ui->popup_input->currentText().toStdString());
-    auto receiver = std::make_shared<TQMidiInterfaceReceiver>(m_midi, m_client, source);
-    auto recording = std::make_shared<Dump>();
-    receiver->recordOn(*recording);
-    m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
-    m_timerstatus = kTimerCounting;
-    m_receiver = receiver;
+    m_receiveSession = std::make_unique<ReceiveSession>(
+        m_midi, m_client, m_ui->popup_input->currentText().toStdString(),
+        std::chrono::milliseconds(static_cast<int>(kReceiveWaitSeconds * 1000)));
     m_receivedCounter.start();
     updateMenuItems();
+    ReceiveSession::Events events;
+    events.waiting = [this] { post([this] { receiveWaiting(); }); };
+    events.began = [this](bool began) { post([this, began] { receiveBegan(began); }); };
+    events.finished = [this](ReceiveSession::Result result) {
+        auto kept = std::make_shared<ReceiveSession::Result>(std::move(result));
+        post([this, kept] { receiveFinished(std::move(kept->dump), kept->outcome); });
+    };
+    m_receiveSession->start(std::move(events));
+}
 
-    startOperation([this, receiver, recording, deadline] {
-        while (!receiver->didRecordingBegin() && !receiver->didFail() &&
-               SteadyClock::now() < deadline) {
-            std::this_thread::sleep_for(kOperationPoll);
-        }
-        QMetaObject::invokeMethod(
-            this, [this, receiver] { receiveBegan(receiver->didRecordingBegin()); },
-            Qt::QueuedConnection);
-        receiver->waitForRecordOffWithTimeout(0);
-        QMetaObject::invokeMethod(
-            this,
-            [this, receiver, recording] {
-                receiveFinished(std::move(*recording), receiver->outcome());
-            },
-            Qt::QueuedConnection);
-    });
+void Controller::receiveWaiting() {
+    m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
+    m_timerstatus = kTimerCounting;
 }
 
 void Controller::receiveBegan(bool began) {
@@ -444,17 +423,14 @@ void Controller::receiveBegan(bool began) {
 }
 
 void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome) {
-    if (m_operation.joinable()) {
-        m_operation.join(); // it has just posted this step and ends
-    }
-    m_receiver.reset();
+    m_receiveSession.reset(); // its thread has just posted this step and ends
     m_receivedCounter.stop();
     m_ui->text_received->clear();
     m_currentPath.clear();
     setProgressIndeterminate(false);
     setProgressValue(0.0);
-    // A recording that may have lost a byte is never kept.
-    *m_dump = outcome.complete() ? std::move(recorded) : Dump{};
+    // A recording that may have lost a byte is never kept (the session hands over none).
+    *m_dump = std::move(recorded);
     reidentify();
     if (!m_dump->empty()) {
         m_ui->edit_trackname->setText(QString(dumpfile::kTracknamePlaceholder.data()));
@@ -474,9 +450,8 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
 
 void Controller::transmit() {
     const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    auto sending =
-        std::make_shared<const Dump>(dumprules::preparedForTransmit(*m_dump, *m_type, channel));
-    if (const std::string damage = dumprules::transmitRefusal(*sending); !damage.empty()) {
+    Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel);
+    if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(
             m_window.get(), QStringLiteral("Transmission refused"),
@@ -484,58 +459,52 @@ void Controller::transmit() {
         return;
     }
     switchToState(kStateBusy);
-    const double estimate = dumprules::transmitEstimateMicroseconds(*sending);
+    const double estimate = dumprules::transmitEstimateMicroseconds(sending);
     showProgress(estimate / (kProgressTickMs / 1000.0) / 1'000'000.0);
+    // The session silences the instrument before the user is asked anything.
+    m_transmitSession = std::make_unique<TransmitSession>(
+        m_midi, m_client, m_ui->popup_output->currentText().toStdString(), std::move(sending));
+    updateMenuItems();
+    m_transmitSession->open(
+        [this](std::string refusal) { post([this, refusal] { transmitOpened(refusal); }); });
+}
 
-    // Opening the output silences the instrument before the user is asked anything.
-    const MIDIEndpointRef destination = TQMidiInterfaceTransmitter::DestinationNamed(
-        m_midi, m_ui->popup_output->currentText().toStdString());
-    auto transmitter = std::make_shared<TQMidiInterfaceTransmitter>(m_midi, m_client, destination);
-    const auto abandon = [this] {
-        m_timerstatus = kTimerStopped;
-        setProgressValue(0.0);
-        m_ui->progress_duration->setVisible(false);
-        switchToState(kStateLoaded);
-    };
+void Controller::transmitAbandoned() {
+    m_transmitSession.reset();
+    m_timerstatus = kTimerStopped;
+    setProgressValue(0.0);
+    m_ui->progress_duration->setVisible(false);
+    switchToState(kStateLoaded);
+}
+
+void Controller::transmitOpened(const std::string& refusal) {
     // What the MIDI system cannot carry refuses the dump before any of it goes out.
-    if (const std::string refusal = transmitter->refusal(*sending); !refusal.empty()) {
-        abandon();
+    if (!refusal.empty()) {
+        transmitAbandoned();
         m_dialogs.beep();
         m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission refused"),
                                 QString::fromStdString(refusal));
         return;
     }
     const std::string_view instruction = m_type->transmitInstruction();
-    if (!instruction.empty() &&
-        !m_dialogs.readyAlert(
-            m_window.get(), QStringLiteral("Ready?"),
-            QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size())))) {
-        abandon(); // Escape: nothing of the dump is sent
+    if (m_transmitSession->stopRequested() ||
+        (!instruction.empty() &&
+         !m_dialogs.readyAlert(
+             m_window.get(), QStringLiteral("Ready?"),
+             QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size()))))) {
+        transmitAbandoned(); // Stop while opening, or Escape: nothing of the dump is sent
         return;
     }
     m_ui->text_status->setText(QStringLiteral("transmitting..."));
     m_timerstatus = kTimerCounting;
-    m_transmitter = transmitter;
     updateMenuItems();
-
-    startOperation([this, transmitter, sending] {
-        transmitter->transmitDump(*sending);
-        while (transmitter->isStillTransmitting()) {
-            std::this_thread::sleep_for(kOperationPoll);
-        }
-        const TransmitResult result{transmitter->refusedCount(), transmitter->sentCount(),
-                                    sending->size(), transmitter->wasStopped(),
-                                    transmitter->mayNotHaveArrivedCount()};
-        QMetaObject::invokeMethod(
-            this, [this, result] { transmitFinished(result); }, Qt::QueuedConnection);
+    m_transmitSession->send([this](TransmitSession::Result result) {
+        post([this, result] { transmitFinished(result); });
     });
 }
 
-void Controller::transmitFinished(const TransmitResult& result) {
-    if (m_operation.joinable()) {
-        m_operation.join();
-    }
-    m_transmitter.reset();
+void Controller::transmitFinished(const TransmitSession::Result& result) {
+    m_transmitSession.reset(); // its thread has just posted this step and ends
     m_timerstatus = kTimerStopped;
     setProgressValue(0.0);
     m_ui->text_status->setText(QString());
@@ -546,28 +515,28 @@ void Controller::transmitFinished(const TransmitResult& result) {
         m_dialogs.beep();
         m_dialogs.informationalAlert(
             m_window.get(), QStringLiteral("Transmission stopped"),
-            QStringLiteral("%1 of %2 messages were sent.").arg(result.sent).arg(result.messages));
+            QStringLiteral("%1 of %2 messages were sent.").arg(result.sent).arg(result.total));
     } else if (result.refused != 0) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission incomplete"),
                                 QStringLiteral("%1 of %2 messages could not be sent.")
                                     .arg(result.refused)
-                                    .arg(result.messages));
+                                    .arg(result.total));
     } else if (result.mayNotHaveArrived != 0) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(
             m_window.get(), QStringLiteral("Transmission incomplete"),
             QString::fromStdString(TQMidiInterfaceTransmitter::mayNotHaveArrivedText(
-                result.mayNotHaveArrived, result.messages)));
+                result.mayNotHaveArrived, result.total)));
     }
 }
 
 void Controller::StopDidPressed() {
-    if (m_receiver) {
-        m_receiver->stop();
+    if (m_receiveSession) {
+        m_receiveSession->stop();
     }
-    if (m_transmitter) {
-        m_transmitter->stop();
+    if (m_transmitSession) {
+        m_transmitSession->stop();
     }
 }
 

@@ -6,18 +6,16 @@
 #include "dumptypes/KorvoDumptype.h"
 #include "midiinterface/MidiService.h"
 #include "midiinterface/RecordingOutcome.h"
+#include "transfer/ReceiveSession.h"
+#include "transfer/TransmitSession.h"
 
 #include <QMainWindow>
 #include <QObject>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
-#include <thread>
 
 class QComboBox;
-class TQMidiInterfaceReceiver;
-class TQMidiInterfaceTransmitter;
 
 namespace Ui {
 class MainWindow;
@@ -28,8 +26,8 @@ class MainWindow;
 // serves the event table, keeps the port menus in line with the MIDI system, drives the
 // progress bar and runs the flows Clear, Open, Save, Receive and Transmit.
 //
-// Receive and Transmit each run one background operation that waits on the MIDI interface
-// and posts its steps back to this object's thread, where every change of the window is made.
+// Receive and Transmit each run as a session (src/transfer) on a thread of its own, whose
+// events are posted back to this object's thread, where every change of the window is made.
 class Controller : public QObject {
     Q_OBJECT
 
@@ -109,18 +107,19 @@ private:
     // The file the dump now stands for, and where the panels start next time.
     void rememberFile(const QString& path);
     void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
-    void startOperation(std::function<void()> operation);
+    // Runs `step` on this object's thread (from a session's).
+    template <class Step>
+    void post(Step step) {
+        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    }
+    void receiveWaiting();
     void receiveBegan(bool began);
     void showReceived();
     void receiveFinished(Dump recorded, const RecordingOutcome& outcome);
-    struct TransmitResult {
-        std::size_t refused = 0;
-        std::size_t sent = 0;
-        std::size_t messages = 0;
-        bool stopped = false;
-        std::size_t mayNotHaveArrived = 0;
-    };
-    void transmitFinished(const TransmitResult& result);
+    void transmitOpened(const std::string& refusal);
+    // Back to the loaded dump, nothing of it sent.
+    void transmitAbandoned();
+    void transmitFinished(const TransmitSession::Result& result);
 
     MidiService& m_midi;
     UserDialogs& m_dialogs;
@@ -137,12 +136,11 @@ private:
     int m_timerstatus = kTimerStopped;
 
     EventTableModel* m_table = nullptr; // owned by the window
-    std::thread m_operation;            // the background operation of Receive or Transmit
     double m_progressValue = 0.0;
     double m_progressMaximum = 0.0;
-    // The transfer under way, for Stop; set only on this object's thread.
-    std::shared_ptr<TQMidiInterfaceReceiver> m_receiver;
-    std::shared_ptr<TQMidiInterfaceTransmitter> m_transmitter;
+    // The transfer under way; set and reset only on this object's thread.
+    std::unique_ptr<ReceiveSession> m_receiveSession;
+    std::unique_ptr<TransmitSession> m_transmitSession;
     QString m_lastFolder;  // where Open and Save were last
     QString m_currentPath; // the file the dump came from or went to; "" for a received one
     QTimer m_setupChange;

@@ -9,12 +9,15 @@
 #include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
+#include "transfer/ReceiveSession.h"
+#include "transfer/TransmitSession.h"
 
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -271,17 +274,24 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     dumpfile::Contents contents;
     RecordingOutcome outcome;
     {
-        TQMidiInterfaceReceiver receiver(*midi, client, port.endpoint);
+        // The wait counts from the connecting, which takes 600 ms.
+        ReceiveSession session(*midi, client, port.name,
+                               std::chrono::seconds(timeout) + std::chrono::milliseconds(600));
         // Ctrl+C ends the recording; nothing is written.
-        const Interruption interruption([&receiver] { receiver.stop(); });
-        receiver.recordOn(contents.dump);
-        if (!receiver.didFail()) {
+        const Interruption interruption([&session] { session.stop(); });
+        std::promise<ReceiveSession::Result> finished;
+        ReceiveSession::Events events;
+        events.waiting = [&] {
             std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
                       << " s)...\n";
-        }
-        // The receiver's own wait: for the beginning, then for the silence that ends it.
-        receiver.waitForRecordOffWithTimeout(static_cast<uint16_t>(timeout));
-        outcome = receiver.outcome();
+        };
+        events.finished = [&finished](ReceiveSession::Result result) {
+            finished.set_value(std::move(result));
+        };
+        session.start(std::move(events));
+        ReceiveSession::Result result = finished.get_future().get();
+        outcome = std::move(result.outcome);
+        contents.dump = std::move(result.dump);
     }
     // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
     static_cast<void>(midi->clientDispose(client));
@@ -370,55 +380,58 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (midi->clientCreate("BankShuttle", nullptr, nullptr, &client) != MidiStatus::ok) {
         return failed("the MIDI system refused a client: " + midi->lastErrorText());
     }
-    std::size_t refused = 0;
-    std::size_t sent = 0;
-    std::size_t mayNotHaveArrived = 0;
-    bool stopped = false;
+    TransmitSession::Result result;
     std::string refusal;
-    do {
-        TQMidiInterfaceTransmitter transmitter(*midi, client, port.endpoint);
+    {
+        TransmitSession session(*midi, client, port.name, sending);
+        // Ctrl+C ends the transmission after the message in flight, never inside one.
+        const Interruption interruption([&session] { session.stop(); });
+        std::promise<std::string> opened;
+        session.open([&opened](std::string why) { opened.set_value(std::move(why)); });
         // What the MIDI system cannot carry refuses the dump before any of it goes out.
-        if (refusal = transmitter.refusal(sending); !refusal.empty()) {
-            break;
-        }
-        std::cerr << "sending " << type->title() << " (" << sending.size() << " messages, about "
-                  << static_cast<int>(estimate + 0.5) << " s) to " << port.name << "\n";
-        if (!type->transmitInstruction().empty()) {
-            std::cout << type->transmitInstruction() << "\n" << std::flush;
-            if (!args.flag("yes") && isatty(STDIN_FILENO)) {
-                std::cout << "Press Enter when the instrument is ready..." << std::flush;
-                std::string line;
-                std::getline(std::cin, line);
-            }
-        }
-        const bool bar = isatty(STDERR_FILENO);
-        const auto start = std::chrono::steady_clock::now();
-        {
-            // Ctrl+C ends the transmission after the message in flight, never inside one.
-            const Interruption interruption([&transmitter] { transmitter.stop(); });
-            transmitter.transmitDump(sending); // returns once the first message is on its way
-            while (transmitter.isStillTransmitting()) {
-                if (bar) {
-                    const std::chrono::duration<double> done =
-                        std::chrono::steady_clock::now() - start;
-                    showProgress(done.count(), estimate);
+        refusal = opened.get_future().get();
+        if (refusal.empty() && !session.stopRequested()) {
+            std::cerr << "sending " << type->title() << " (" << sending.size()
+                      << " messages, about " << static_cast<int>(estimate + 0.5) << " s) to "
+                      << port.name << "\n";
+            if (!type->transmitInstruction().empty()) {
+                std::cout << type->transmitInstruction() << "\n" << std::flush;
+                if (!args.flag("yes") && isatty(STDIN_FILENO)) {
+                    std::cout << "Press Enter when the instrument is ready..." << std::flush;
+                    std::string line;
+                    std::getline(std::cin, line);
                 }
-                std::this_thread::sleep_for(kPoll);
             }
+            std::promise<TransmitSession::Result> finished;
+            auto done = finished.get_future();
+            session.send([&finished](TransmitSession::Result r) { finished.set_value(r); });
+            const bool bar = isatty(STDERR_FILENO);
+            const auto start = std::chrono::steady_clock::now();
+            while (done.wait_for(kPoll) != std::future_status::ready) {
+                if (bar) {
+                    const std::chrono::duration<double> elapsed =
+                        std::chrono::steady_clock::now() - start;
+                    showProgress(elapsed.count(), estimate);
+                }
+            }
+            result = done.get();
+            if (bar) {
+                showProgress(estimate, estimate);
+                std::fputc('\n', stderr);
+            }
+        } else if (refusal.empty()) {
+            result.stopped = true; // Ctrl+C while opening: nothing was sent
+            result.total = sending.size();
         }
-        if (bar) {
-            showProgress(estimate, estimate);
-            std::fputc('\n', stderr);
-        }
-        refused = transmitter.refusedCount();
-        stopped = transmitter.wasStopped();
-        sent = transmitter.sentCount();
-        mayNotHaveArrived = transmitter.mayNotHaveArrivedCount();
-    } while (false);
+    }
     static_cast<void>(midi->clientDispose(client)); // as after receive
     if (!refusal.empty()) {
         return failed(refusal);
     }
+    const std::size_t refused = result.refused;
+    const std::size_t sent = result.sent;
+    const std::size_t mayNotHaveArrived = result.mayNotHaveArrived;
+    const bool stopped = result.stopped;
     if (stopped) {
         std::cerr << "bankshuttle-cli: transmission stopped: " << sent << " of " << sending.size()
                   << " messages were sent\n";

@@ -1,0 +1,77 @@
+// How long the window's event loop is ever kept from running during a Receive and a Transmit
+// (virtual MIDI service, offscreen): the longest gap between two passes of the loop, from the
+// press of the button until the window is idle again. It should stay under 50 ms.
+#include "Controller.h"
+#include "QtBench.h"
+#include "midiinterface/virtual/VirtualMidiService.h"
+#include "support/Messages.h"
+#include "ui_MainWindow.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const MidiServiceBase::EndpointId kSynthOut{"KoRvO", "Synth out"};
+const MidiServiceBase::EndpointId kSynthIn{"KoRvO", "Synth in"};
+
+// Runs the event loop until `done` holds; returns the longest gap between two ticks of a 1 ms
+// timer, in ms: how long the window could not have answered a key or repainted.
+template <class Done>
+double longestGapUntil(Done done) {
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        if (done() || now > 60'000) {
+            loop.quit();
+        }
+    });
+    tick.start();
+    loop.exec();
+    return static_cast<double>(longest);
+}
+
+void ReceiveAndTransmit(benchmark::State& state) {
+    VirtualMidiService midi;
+    midi.addSource(kSynthOut);
+    midi.addDestination(kSynthIn);
+    NoDialogs dialogs;
+    Controller controller(midi, dialogs);
+    controller.awakeFromNib();
+    std::vector<uint8_t> stream;
+    for (uint8_t i = 0; i < 20; ++i) {
+        const auto m = korvoMessage(0x38, 0x01, 500, i);
+        stream.insert(stream.end(), m.begin(), m.end());
+    }
+    double receiving = 0.0, transmitting = 0.0;
+    for (auto _ : state) {
+        controller.ClearDidPresses();
+        midi.playBytes(kSynthOut, stream, 256, std::chrono::milliseconds(1500));
+        controller.ReceiveDidPressed();
+        receiving = std::max(receiving, longestGapUntil([&] {
+                                 return controller.state() == Controller::kStateLoaded;
+                             }));
+        controller.TransmitDidPressed();
+        longestGapUntil([&] { return controller.state() == Controller::kStateBusy; });
+        transmitting = std::max(transmitting, longestGapUntil([&] {
+                                    return controller.state() == Controller::kStateLoaded;
+                                }));
+    }
+    state.counters["receive_longest_gap_ms"] = receiving;
+    state.counters["transmit_longest_gap_ms"] = transmitting;
+}
+BENCHMARK(ReceiveAndTransmit)->Iterations(2)->Unit(benchmark::kSecond);
+
+} // namespace
+
+BANKSHUTTLE_QT_BENCHMARK_MAIN()

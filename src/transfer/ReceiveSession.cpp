@@ -1,0 +1,70 @@
+#include "ReceiveSession.h"
+
+#include "midiinterface/TQMidiInterfaceReceiver.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often the wait for the beginning looks at the receiver.
+constexpr auto kBeginPoll = 10ms;
+
+} // namespace
+
+ReceiveSession::ReceiveSession(MidiService& midi, MIDIClientRef client, std::string_view inputName,
+                               std::chrono::milliseconds waitForBegin)
+    : m_receiver(std::make_unique<TQMidiInterfaceReceiver>(
+          midi, client, TQMidiInterfaceReceiver::SourceNamed(midi, inputName))),
+      m_waitForBegin(waitForBegin) {}
+
+ReceiveSession::~ReceiveSession() {
+    stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void ReceiveSession::start(Events events) {
+    m_thread = std::thread([this, events = std::move(events)] { run(events); });
+}
+
+void ReceiveSession::stop() {
+    m_stopRequested = true;
+    m_receiver->stop();
+}
+
+std::size_t ReceiveSession::recordedMessages() const {
+    return m_receiver->recordedMessages();
+}
+
+std::size_t ReceiveSession::recordedBytes() const {
+    return m_receiver->recordedBytes();
+}
+
+void ReceiveSession::run(Events events) {
+    const auto deadline = std::chrono::steady_clock::now() + m_waitForBegin;
+    auto recording = std::make_unique<Dump>();
+    m_receiver->recordOn(*recording);
+    if (m_stopRequested) {
+        m_receiver->stop(); // a Stop during the connecting, which starts the recording afresh
+    }
+    if (!m_receiver->didFail() && events.waiting) {
+        events.waiting();
+    }
+    while (!m_receiver->didRecordingBegin() && !m_receiver->didFail() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kBeginPoll);
+    }
+    const bool began = m_receiver->didRecordingBegin();
+    if (events.began) {
+        events.began(began);
+    }
+    m_receiver->waitForRecordOffWithTimeout(0); // the silence that ends it, then disconnect
+    Result result{m_receiver->outcome(), {}, began};
+    if (result.outcome.complete()) {
+        result.dump = std::move(*recording); // a recording that may have lost a byte is never kept
+    }
+    if (events.finished) {
+        events.finished(std::move(result));
+    }
+}

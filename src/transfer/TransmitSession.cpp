@@ -1,0 +1,82 @@
+#include "TransmitSession.h"
+
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kDonePoll = 5ms;
+
+} // namespace
+
+TransmitSession::TransmitSession(MidiService& midi, MIDIClientRef client, std::string outputName,
+                                 Dump prepared)
+    : m_midi(midi), m_client(client), m_outputName(std::move(outputName)),
+      m_prepared(std::move(prepared)) {}
+
+TransmitSession::~TransmitSession() {
+    stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void TransmitSession::open(std::function<void(std::string)> opened) {
+    m_thread = std::thread([this, opened = std::move(opened)] { run(opened); });
+}
+
+void TransmitSession::send(std::function<void(Result)> finished) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = std::move(finished);
+        m_sendAsked = true;
+    }
+    m_wake.notify_all();
+}
+
+void TransmitSession::stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested = true;
+        if (TQMidiInterfaceTransmitter* sending = m_sending.load()) {
+            sending->stop();
+        }
+    }
+    m_wake.notify_all();
+}
+
+void TransmitSession::run(std::function<void(std::string)> opened) {
+    // Opening the output silences the instrument before the user is asked anything.
+    m_transmitter = std::make_unique<TQMidiInterfaceTransmitter>(
+        m_midi, m_client, TQMidiInterfaceTransmitter::DestinationNamed(m_midi, m_outputName));
+    const std::string refusal = m_transmitter->refusal(m_prepared);
+    opened(refusal);
+    if (!refusal.empty()) {
+        return;
+    }
+    std::function<void(Result)> finished;
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_sendAsked || m_stopRequested; });
+        if (!m_sendAsked || m_stopRequested) {
+            return; // nothing of the dump is sent
+        }
+        finished = std::move(m_finished);
+        m_sending = m_transmitter.get();
+    }
+    m_transmitter->transmitDump(m_prepared);
+    while (m_transmitter->isStillTransmitting()) {
+        std::this_thread::sleep_for(kDonePoll);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_sending = nullptr;
+    }
+    const Result result{m_transmitter->sentCount(), m_transmitter->refusedCount(),
+                        m_prepared.size(), m_transmitter->mayNotHaveArrivedCount(),
+                        m_transmitter->wasStopped()};
+    if (finished) {
+        finished(result);
+    }
+}
