@@ -40,7 +40,8 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     : m_midi(midi), m_dialogs(dialogs), m_window(std::make_unique<QMainWindow>()),
       m_ui(std::make_unique<Ui::MainWindow>()), m_dump(std::make_unique<Dump>()),
       m_type(identifyDump(m_dump.get())), m_meta7f(std::make_unique<buffer>()) {
-    if (m_midi.clientCreate("BankShuttle", &MidiNotifyProc, this, &m_client) != MidiStatus::ok) {
+    if (m_midi.clientCreate(midi::kProgramName, &MidiNotifyProc, this, &m_client) !=
+        MidiStatus::ok) {
         m_client = 0; // no ports then: Receive and Transmit fail with the MIDI system's reason
     }
 

@@ -1,6 +1,7 @@
 #include "Controller.h"
 #include "UserDialogs.h"
 #include "WindowCommandLine.h"
+#include "core/MidiConstants.h"
 #include "midiinterface/MidiServiceFactory.h"
 
 #include <QApplication>
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.bankshuttle.BankShuttle"));
 
     std::string diagnostic;
-    const auto midi = createMidiService("BankShuttle", &diagnostic);
+    const auto midi = createMidiService(midi::kProgramName, &diagnostic);
     if (!diagnostic.empty()) {
         std::fprintf(stderr, "bankshuttle: %s\n", diagnostic.c_str());
     }

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "core/MidiConstants.h"
 
 #include "Arguments.h"
 #include "Interruption.h"
@@ -268,7 +269,7 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed(port.error);
     }
     MIDIClientRef client = 0;
-    if (midi->clientCreate("BankShuttle", nullptr, nullptr, &client) != MidiStatus::ok) {
+    if (midi->clientCreate(midi::kProgramName, nullptr, nullptr, &client) != MidiStatus::ok) {
         return failed("the MIDI system refused a client: " + midi->lastErrorText());
     }
     dumpfile::Contents contents;
@@ -377,7 +378,7 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
     MIDIClientRef client = 0;
-    if (midi->clientCreate("BankShuttle", nullptr, nullptr, &client) != MidiStatus::ok) {
+    if (midi->clientCreate(midi::kProgramName, nullptr, nullptr, &client) != MidiStatus::ok) {
         return failed("the MIDI system refused a client: " + midi->lastErrorText());
     }
     TransmitSession::Result result;

@@ -1,5 +1,6 @@
 // bankshuttle-cli: the dump shuttle for scripts, backups and machines without a display.
 #include "Commands.h"
+#include "core/MidiConstants.h"
 #include "midiinterface/MidiServiceFactory.h"
 
 #include <iostream>
@@ -55,8 +56,8 @@ int main(int argc, char** argv) {
 
     const cli::MidiOpener openMidi = [api]() {
         std::string diagnostic;
-        auto midi = api.empty() ? createMidiService("BankShuttle", &diagnostic)
-                                : createMidiService("BankShuttle", api, &diagnostic);
+        auto midi = api.empty() ? createMidiService(midi::kProgramName, &diagnostic)
+                                : createMidiService(midi::kProgramName, api, &diagnostic);
         if (!diagnostic.empty()) {
             std::cerr << "bankshuttle-cli: " << diagnostic << "\n";
         }

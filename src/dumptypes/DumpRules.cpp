@@ -1,4 +1,5 @@
 #include "DumpRules.h"
+#include "core/MidiConstants.h"
 
 #include <cstdio>
 
@@ -73,8 +74,8 @@ std::string transmitRefusal(const Dump& prepared) {
 double transmitEstimateMicroseconds(const Dump& dump) {
     double total = 0.0;
     for (const midi::event& message : dump) {
-        total += message.m_offset * 1'000'000.0 +
-                 kByteTimeMicroseconds * static_cast<double>(message.size());
+        total += message.m_offset * 1'000'000.0 + static_cast<double>(midi::kByteTimeMicroseconds) *
+                                                      static_cast<double>(message.size());
     }
     return total;
 }

@@ -1,4 +1,5 @@
 #include "SyxFile.h"
+#include "core/MidiConstants.h"
 
 #include "AtomicFile.h"
 #include "FileBytes.h"
@@ -10,14 +11,9 @@ namespace syxfile {
 
 namespace {
 
-constexpr uint8_t kSysEx = 0xF0;
-constexpr uint8_t kEndOfSysEx = 0xF7;
-
-std::string hex(uint8_t byte) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", byte);
-    return text;
-}
+using midi::hex;
+using midi::kEndOfSysEx;
+using midi::kSysEx;
 
 ReadResult refuse(std::string error) {
     ReadResult result;

@@ -1,4 +1,5 @@
 #include "TQMidiFileReader.h"
+#include "core/MidiConstants.h"
 
 #include "FileBytes.h"
 
@@ -8,8 +9,9 @@
 namespace {
 
 constexpr uint64_t kByteTimesPerSecond = 3125;
-constexpr uint8_t kSysEx = 0xF0;
-constexpr uint8_t kEndOfSysEx = 0xF7;
+using midi::hex;
+using midi::kEndOfSysEx;
+using midi::kSysEx;
 constexpr uint8_t kMeta = 0xFF;
 constexpr uint8_t kEndOfTrack = 0x2F;
 constexpr std::size_t kHeaderBytes = 14;
@@ -48,12 +50,6 @@ std::size_t firstStatusByte(const uint8_t* bytes, std::size_t from, std::size_t 
         ++i;
     }
     return i;
-}
-
-std::string hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
 }
 
 std::string at(std::size_t offset) {

@@ -1,11 +1,12 @@
 #include "TQMidiFileWriter.h"
+#include "core/MidiConstants.h"
 
 #include <cmath>
 
 namespace {
 
 constexpr uint64_t kByteTimesPerSecond = 3125;
-constexpr uint8_t kSysEx = 0xF0;
+using midi::kSysEx;
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/MidiConstants.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -81,8 +83,7 @@ struct MIDISysexSendRequest {
     MidiStatus status = MidiStatus::ok;
 };
 
-// One byte on a MIDI cable takes 1/3125 s.
-inline constexpr int64_t kByteTimeMicroseconds = 320;
+using midi::kByteTimeMicroseconds;
 
 class MidiService {
 public:

@@ -51,8 +51,7 @@ public:
     MidiStatus sendSysex(MIDISysexSendRequest* request) override;
     std::string lastErrorText() override;
 
-    // The name under which every copy of this program is a client of the MIDI system.
-    static inline const std::string kProgramName = "BankShuttle";
+    static inline const std::string kProgramName{midi::kProgramName};
 
 protected:
     // Current endpoints of other programs, in the MIDI system's order.

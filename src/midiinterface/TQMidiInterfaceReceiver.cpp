@@ -1,4 +1,5 @@
 #include "TQMidiInterfaceReceiver.h"
+#include "core/MidiConstants.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,9 +14,9 @@ constexpr auto kSilenceThatEndsARecording = 300ms;
 constexpr auto kAfterDisconnect = 300ms;
 constexpr auto kBeginPollInterval = 1ms;
 
-constexpr uint8_t kSysEx = 0xF0;
-constexpr uint8_t kEndOfSysEx = 0xF7;
-constexpr uint8_t kRealTime = 0xF8; // 0xF8 to 0xFF
+using midi::kEndOfSysEx;
+using midi::kRealTime;
+using midi::kSysEx;
 
 } // namespace
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// What MIDI, and this program's place in a MIDI system, fix once for every layer.
+namespace midi {
+
+inline constexpr uint8_t kSysEx = 0xF0;      // begins a system exclusive message
+inline constexpr uint8_t kEndOfSysEx = 0xF7; // ends it
+inline constexpr uint8_t kRealTime = 0xF8;   // 0xF8 to 0xFF may stand anywhere, also inside one
+
+// One byte on a 31,250-baud MIDI cable takes 320 µs (ten bits).
+inline constexpr int64_t kByteTimeMicroseconds = 320;
+
+// The name under which every copy of this program is a client of the MIDI system.
+inline constexpr std::string_view kProgramName = "BankShuttle";
+
+// "0x5B", as the messages about bytes in files and dumps show them.
+inline std::string hex(unsigned value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    if (text.size() < 2) {
+        text.insert(text.begin(), '0');
+    }
+    return "0x" + text;
+}
+
+} // namespace midi
