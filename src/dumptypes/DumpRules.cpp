@@ -1,5 +1,8 @@
 #include "DumpRules.h"
+#include "DeviceDumptypes.h"
+
 #include "core/MidiConstants.h"
+#include <algorithm>
 
 #include <cstdio>
 
@@ -10,7 +13,8 @@ bool isOffsetNeeded(const Dump& dump) {
         return false;
     }
     const uint8_t model = dump.front()[3];
-    return model == 0x5B || model == 0x5C || model == 0x77;
+    return std::ranges::any_of(
+        kDeviceRows, [model](const DeviceRow& row) { return row.model == model && row.paced; });
 }
 
 void applyPacing(Dump& dump) {

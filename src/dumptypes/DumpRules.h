@@ -14,7 +14,8 @@ namespace dumprules {
 // The pause before every message of a dump whose model needs spacing.
 inline constexpr double kPacedOffset = 0.3;
 
-// True when byte 3 of the first message (the model byte) is 0x5B, 0x5C or 0x77: those models
+// True when byte 3 of the first message (the model byte) names a model whose catalogue rows are
+// paced (0x5B, 0x5C and 0x77): those models
 // need every message spaced. False for an empty dump or a first message without byte 3.
 bool isOffsetNeeded(const Dump& dump);
 

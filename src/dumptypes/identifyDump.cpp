@@ -2,6 +2,8 @@
 #include "KorvoDumptype.h"
 #include "SoundbankDumptypes.h"
 
+#include <array>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -24,91 +26,46 @@ Created make(const Dump* dump) {
     return std::make_unique<Type>(dump);
 }
 
-// Rows that look only at bit 0x10 of the kind byte.
-template <class WithBit, class WithoutBit>
-Created byBit0x10(const Dump* dump, std::optional<uint8_t> kind) {
-    if (!kind) {
-        return nullptr;
-    }
-    return (*kind & 0x10) ? make<WithBit>(dump) : make<WithoutBit>(dump);
-}
+// The makers of the catalogue's rows, in its order.
+constexpr Created (*kMakeDevice[])(const Dump*) = {
+#define KORVO_DEVICE_MAKER(Name, ...) &make<Name>,
+    KORVO_DEVICE_DUMPTYPES(KORVO_DEVICE_MAKER)
+#undef KORVO_DEVICE_MAKER
+};
+static_assert(std::size(kMakeDevice) == std::size(kDeviceRows));
 
-// The model table on byte 3 of the first message; null when no row matches.
-Created fromModelTable(const Dump* dump, uint8_t model, std::optional<uint8_t> kind) {
-    const int k = kind ? *kind : -1;
-    switch (model) {
-    case 0x38:
-        return byBit0x10<STRATA500OS, STRATA500Presets>(dump, kind);
-    case 0x55:
-        return make<Tonwerk40Presets>(dump);
-    case 0x56:
-        return make<Pulsar70Presets>(dump);
-    case 0x57:
-        return make<CaDenza20Presets>(dump);
-    case 0x58:
-        return make<Rumbler10Presets>(dump);
-    case 0x59:
-        return byBit0x10<STRATA600OS, STRATA600Presets>(dump, kind);
-    case 0x5A:
-        return make<SKinet30Presets>(dump);
-    case 0x5B:
-        switch (k) {
-        case 0x01:
-            return make<Gravel40Presets>(dump);
-        case 0x10:
-            return make<Gravel40OS>(dump);
-        case 0x20:
-            return make<Gravel40FlashUpdate>(dump);
+// Where each model's rows begin in the catalogue (they stand together), so that a lookup
+// reads only those: kNoRow for a model the catalogue does not know.
+constexpr uint8_t kNoRow = 0xFF;
+constexpr std::array<uint8_t, 256> firstRows() {
+    std::array<uint8_t, 256> first{};
+    first.fill(kNoRow);
+    for (std::size_t i = std::size(kDeviceRows); i-- > 0;) {
+        first[kDeviceRows[i].model] = static_cast<uint8_t>(i);
+    }
+    return first;
+}
+constexpr std::array<uint8_t, 256> kFirstRow = firstRows();
+
+constexpr bool modelsStandTogether() {
+    for (std::size_t i = 0; i < std::size(kDeviceRows); ++i) {
+        for (std::size_t j = kFirstRow[kDeviceRows[i].model]; j < i; ++j) {
+            if (kDeviceRows[j].model != kDeviceRows[i].model) {
+                return false;
+            }
         }
-        return nullptr;
-    case 0x5C:
-        switch (k) {
-        case 0x01:
-            return make<RevKinet30Presets>(dump);
-        case 0x10:
-            return make<RevKinet30OS>(dump);
+    }
+    return std::size(kDeviceRows) < kNoRow;
+}
+static_assert(modelsStandTogether(), "a model's rows must stand together in the catalogue");
+
+// The first row of the catalogue for byte 3 and 4 of the first message; null when none.
+Created fromCatalogue(const Dump* dump, uint8_t model, std::optional<uint8_t> kind) {
+    for (std::size_t i = kFirstRow[model];
+         i < std::size(kDeviceRows) && kDeviceRows[i].model == model; ++i) {
+        if (kDeviceRows[i].kind.matches(kind)) {
+            return kMakeDevice[i](dump);
         }
-        return nullptr;
-    case 0x5D:
-        switch (k) {
-        case 0x01:
-            return make<OMNIGRIDPresets>(dump);
-        case 0x02:
-            return make<OMNIGRIDSinglePattern>(dump);
-        case 0x03:
-            return make<OMNIGRIDSingleSample>(dump);
-        case 0x10:
-            return make<OMNIGRIDOS>(dump);
-        }
-        return nullptr;
-    case 0x5E:
-        switch (k) {
-        case 0x01:
-            return make<Gravel40MkIIPresets>(dump);
-        case 0x10:
-            return make<Gravel40MkIIOS>(dump);
-        case 0x20:
-            return make<Gravel40MkIIFlashUpdate>(dump);
-        }
-        return nullptr;
-    case 0x64:
-        return byBit0x10<VortexCascadeOS, VortexCascadePresets>(dump, kind);
-    case 0x66:
-        return byBit0x10<HelionOS, HelionPresets>(dump, kind);
-    case 0x77:
-        switch (k) {
-        case 0x01:
-            return make<starfellPresets>(dump);
-        case 0x03:
-            return make<starfellSequence>(dump);
-        case 0x10:
-            return make<starfellOS>(dump);
-        case 0x20:
-            return make<starfellFlashUpdate>(dump);
-        case 0x55:
-            return make<starfellFXAlgorithm>(dump);
-        }
-        return nullptr;
     }
     return nullptr;
 }
@@ -141,7 +98,7 @@ std::unique_ptr<KorvoDumptype> identifyDump(const Dump* dump) {
         return make<NoKorvoDump>(dump);
     }
     if (const auto model = byteAt(first, 3)) {
-        if (Created type = fromModelTable(dump, *model, byteAt(first, 4))) {
+        if (Created type = fromCatalogue(dump, *model, byteAt(first, 4))) {
             return type;
         }
     }
