@@ -1,6 +1,7 @@
 #include "Controller.h"
 
 #include "DropFilter.h"
+#include "ProgressBar.h"
 #include "dumptypes/DumpRules.h"
 #include "midifile/DumpFile.h"
 #include "midifile/DumpFiles.h"
@@ -23,9 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The progress bar counts in hundredths of a tick, so fractional maxima keep their meaning.
-constexpr double kBarScale = 100.0;
-
 const QString kEmptyTitle = QStringLiteral("empty.mid");
 
 // A reason from the libraries ("the file is empty") as the end of a sentence.
@@ -46,6 +44,7 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     }
 
     m_ui->setupUi(m_window.get());
+    m_progress = std::make_unique<ProgressBar>(*m_ui->progress_duration);
     m_table = new EventTableModel(m_type, m_window.get());
     QTableView& table = *m_ui->tableview_events;
     table.setModel(m_table);
@@ -94,9 +93,9 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     Q_INIT_RESOURCE(resources); // the icon, from a static library
     m_window->setWindowIcon(QIcon(QStringLiteral(":/icons/org.bankshuttle.BankShuttle.svg")));
     new DropFilter(
-        m_window.get(), [this] { return validateMenuItem(1); },
+        m_window.get(), [this] { return canOpen(); },
         [this](const QString& path) { openPath(path); });
-    updateMenuItems();
+    updateControls();
 }
 
 Controller::~Controller() {
@@ -129,51 +128,53 @@ void Controller::switchToState(int state) {
     const std::string_view title = m_type->title();
     m_ui->edit_dumptype->setText(
         QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
-    m_ui->button_open->setEnabled(m_state == kStateEmpty);
-    m_ui->button_save->setEnabled(m_state == kStateLoaded);
-    m_ui->button_clear->setEnabled(m_state == kStateLoaded);
-    m_ui->button_receive->setEnabled(m_state == kStateEmpty && m_sources != 0);
-    m_ui->button_transmit->setEnabled(m_state == kStateLoaded && m_destinations != 0);
-    m_ui->popup_input->setEnabled(m_state == kStateEmpty);
-    m_ui->popup_output->setEnabled(m_state == kStateLoaded);
-    m_ui->popup_channel->setEnabled(m_type->hasChannel());
-    updateMenuItems();
+    updateControls();
     m_table->reloadData();
 }
 
 bool Controller::validateMenuItem(int tag) const {
+    // The tags of the menu items in MainWindow.ui.
     switch (tag) {
     case 1:
-        return m_state == kStateEmpty;
+        return canOpen();
     case 2:
+        return canSave();
     case 3:
-        return m_state == kStateLoaded;
+        return canClear();
     case 4:
-        return m_state == kStateEmpty && m_sources != 0;
+        return canReceive();
     case 5:
-        return m_state == kStateLoaded && m_destinations != 0;
+        return canTransmit();
     case 6:
-        return m_state != kStateBusy;
+        return canQuit();
     case 7:
-        return m_receiveSession != nullptr || m_transmitSession != nullptr;
+        return canStop();
     default:
         return true;
     }
 }
 
-// One place that enables every menu item, by its tag.
-void Controller::updateMenuItems() {
+// The one place that enables every button, menu and menu item.
+void Controller::updateControls() {
+    m_ui->button_open->setEnabled(canOpen());
+    m_ui->button_save->setEnabled(canSave());
+    m_ui->button_clear->setEnabled(canClear());
+    m_ui->button_receive->setEnabled(canReceive());
+    m_ui->button_transmit->setEnabled(canTransmit());
+    m_ui->button_stop->setEnabled(canStop());
+    m_ui->popup_input->setEnabled(m_state == kStateEmpty);
+    m_ui->popup_output->setEnabled(m_state == kStateLoaded);
+    m_ui->popup_channel->setEnabled(m_type->hasChannel());
     for (QAction* action : m_window->findChildren<QAction*>()) {
         const QVariant tag = action->property("tag");
         if (tag.isValid()) {
             action->setEnabled(validateMenuItem(tag.toInt()));
         }
     }
-    m_ui->button_stop->setEnabled(validateMenuItem(7));
 }
 
 bool Controller::applicationShouldTerminate() const {
-    return m_state != kStateBusy;
+    return canQuit();
 }
 
 bool Controller::eventFilter(QObject* watched, QEvent* event) {
@@ -226,7 +227,7 @@ void Controller::showReceived() {
 void Controller::progressTimer() {
     switch (m_timerstatus) {
     case kTimerCounting:
-        setProgressValue(m_progressValue + 1.0);
+        m_progress->setValue(m_progress->value() + 1.0);
         [[fallthrough]];
     case kTimerWaiting:
         QTimer::singleShot(kProgressTickMs, this, &Controller::progressTimer);
@@ -241,31 +242,12 @@ void Controller::startProgressTimer() {
     QTimer::singleShot(kProgressTickMs, this, &Controller::progressTimer);
 }
 
-void Controller::showProgress(double maximumTicks) {
-    setProgressIndeterminate(false);
-    setProgressMaximum(maximumTicks);
-    setProgressValue(0.0);
-    m_ui->progress_duration->setVisible(true);
+double Controller::progressValue() const {
+    return m_progress->value();
 }
 
-void Controller::setProgressMaximum(double ticks) {
-    m_progressMaximum = ticks;
-    m_ui->progress_duration->setMaximum(static_cast<int>(ticks * kBarScale));
-}
-
-void Controller::setProgressValue(double ticks) {
-    m_progressValue = ticks;
-    m_ui->progress_duration->setValue(
-        static_cast<int>(std::min(ticks, m_progressMaximum) * kBarScale));
-}
-
-void Controller::setProgressIndeterminate(bool indeterminate) {
-    if (indeterminate) {
-        m_ui->progress_duration->setRange(0, 0); // Qt animates a bar without a range
-    } else {
-        setProgressMaximum(m_progressMaximum);
-        m_ui->progress_duration->setMinimum(0);
-    }
+double Controller::progressMaximum() const {
+    return m_progress->maximum();
 }
 
 void Controller::setTitleFromPath(const QString& path) {
@@ -337,208 +319,6 @@ void Controller::save() {
     }
     setTitleFromPath(*path);
     rememberFile(*path);
-}
-
-// ---- MIDI ports --------------------------------------------------------------------------
-
-void Controller::MidiNotifyProc(const MidiNotification& notification, void* refCon) {
-    if (notification.messageID != kMIDIMsgSetupChanged) {
-        return;
-    }
-    auto* self = static_cast<Controller*>(refCon);
-    // The window is touched on its own thread only; the alert waits for the changes to settle.
-    QMetaObject::invokeMethod(
-        self, [self] { self->m_setupChange.start(); }, Qt::QueuedConnection);
-}
-
-void Controller::fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources) {
-    popup->clear();
-    for (uint16_t i = 0; i < count; ++i) {
-        const std::string name = sources ? TQMidiInterfaceReceiver::SourceNameAt(m_midi, i)
-                                         : TQMidiInterfaceTransmitter::DestinationNameAt(m_midi, i);
-        popup->addItem(QString::fromStdString(name));
-    }
-    if (count == 0) {
-        popup->addItem(none);
-    }
-    popup->setCurrentIndex(0);
-}
-
-void Controller::rescanMidi() {
-    m_sources = TQMidiInterfaceReceiver::SourceNumber(m_midi);
-    fillPortMenu(m_ui->popup_input, m_sources, QStringLiteral("no input ports detected"), true);
-    m_destinations = TQMidiInterfaceTransmitter::DestinationNumber(m_midi);
-    fillPortMenu(m_ui->popup_output, m_destinations, QStringLiteral("no output ports detected"),
-                 false);
-    m_ui->button_receive->setEnabled(m_sources != 0 && m_state == kStateEmpty);
-    m_ui->button_transmit->setEnabled(m_destinations != 0 && m_state == kStateLoaded);
-    updateMenuItems();
-}
-
-// ---- Receive and Transmit ----------------------------------------------------------------
-
-void Controller::ReceiveDidPressed() {
-    startProgressTimer();
-    later(&Controller::receive);
-}
-
-void Controller::TransmitDidPressed() {
-    startProgressTimer();
-    later(&Controller::transmit);
-}
-
-void Controller::receive() {
-    // The dump is recorded by the session into a list of its own, handed over in the finish
-    // step: the table may repaint at any time and must never see it growing.
-    m_dump->clear();
-    reidentify();
-    switchToState(kStateBusy);
-    showProgress(kReceiveWaitTicks);
-    // The endpoint the menu shows, or none if it has gone since.
-    m_receiveSession = std::make_unique<ReceiveSession>(
-        m_midi, m_client, m_ui->popup_input->currentText().toStdString(),
-        std::chrono::milliseconds(static_cast<int>(kReceiveWaitSeconds * 1000)));
-    m_receivedCounter.start();
-    updateMenuItems();
-    ReceiveSession::Events events;
-    events.waiting = [this] { post([this] { receiveWaiting(); }); };
-    events.began = [this](bool began) { post([this, began] { receiveBegan(began); }); };
-    events.finished = [this](ReceiveSession::Result result) {
-        auto kept = std::make_shared<ReceiveSession::Result>(std::move(result));
-        post([this, kept] { receiveFinished(std::move(kept->dump), kept->outcome); });
-    };
-    m_receiveSession->start(std::move(events));
-}
-
-void Controller::receiveWaiting() {
-    m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
-    m_timerstatus = kTimerCounting;
-}
-
-void Controller::receiveBegan(bool began) {
-    if (began) {
-        m_ui->text_status->setText(QStringLiteral("recording..."));
-        setProgressIndeterminate(true);
-    }
-    m_timerstatus = kTimerStopped;
-}
-
-void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome) {
-    m_receiveSession.reset(); // its thread has just posted this step and ends
-    m_receivedCounter.stop();
-    m_ui->text_received->clear();
-    m_currentPath.clear();
-    setProgressIndeterminate(false);
-    setProgressValue(0.0);
-    // A recording that may have lost a byte is never kept (the session hands over none).
-    *m_dump = std::move(recorded);
-    reidentify();
-    if (!m_dump->empty()) {
-        m_ui->edit_trackname->setText(QString(dumpfile::kTracknamePlaceholder.data()));
-        m_ui->edit_instrument->setText(QString(dumpfile::kInstrumentPlaceholder.data()));
-        m_window->setWindowTitle(QStringLiteral("untitled.mid"));
-    }
-    m_ui->text_status->setText(QString());
-    m_ui->progress_duration->setVisible(false);
-    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
-    // A stopped receive was the user's wish: nothing to tell.
-    if (!outcome.complete() && outcome.failure != RecordingFailure::stopped) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Receive incomplete"),
-                                QString::fromStdString(outcome.reason));
-    }
-}
-
-void Controller::transmit() {
-    const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel);
-    if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(
-            m_window.get(), QStringLiteral("Transmission refused"),
-            QStringLiteral("This dump cannot be sent: %1").arg(sentence(damage)));
-        return;
-    }
-    switchToState(kStateBusy);
-    const double estimate = dumprules::transmitEstimateMicroseconds(sending);
-    showProgress(estimate / (kProgressTickMs / 1000.0) / 1'000'000.0);
-    // The session silences the instrument before the user is asked anything.
-    m_transmitSession = std::make_unique<TransmitSession>(
-        m_midi, m_client, m_ui->popup_output->currentText().toStdString(), std::move(sending));
-    updateMenuItems();
-    m_transmitSession->open(
-        [this](std::string refusal) { post([this, refusal] { transmitOpened(refusal); }); });
-}
-
-void Controller::transmitAbandoned() {
-    m_transmitSession.reset();
-    m_timerstatus = kTimerStopped;
-    setProgressValue(0.0);
-    m_ui->progress_duration->setVisible(false);
-    switchToState(kStateLoaded);
-}
-
-void Controller::transmitOpened(const std::string& refusal) {
-    // What the MIDI system cannot carry refuses the dump before any of it goes out.
-    if (!refusal.empty()) {
-        transmitAbandoned();
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission refused"),
-                                QString::fromStdString(refusal));
-        return;
-    }
-    const std::string_view instruction = m_type->transmitInstruction();
-    if (m_transmitSession->stopRequested() ||
-        (!instruction.empty() &&
-         !m_dialogs.readyAlert(
-             m_window.get(), QStringLiteral("Ready?"),
-             QString::fromUtf8(instruction.data(), static_cast<qsizetype>(instruction.size()))))) {
-        transmitAbandoned(); // Stop while opening, or Escape: nothing of the dump is sent
-        return;
-    }
-    m_ui->text_status->setText(QStringLiteral("transmitting..."));
-    m_timerstatus = kTimerCounting;
-    updateMenuItems();
-    m_transmitSession->send([this](TransmitSession::Result result) {
-        post([this, result] { transmitFinished(result); });
-    });
-}
-
-void Controller::transmitFinished(const TransmitSession::Result& result) {
-    m_transmitSession.reset(); // its thread has just posted this step and ends
-    m_timerstatus = kTimerStopped;
-    setProgressValue(0.0);
-    m_ui->text_status->setText(QString());
-    m_ui->progress_duration->setVisible(false);
-    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
-    // A partly loaded operating system must never pass for a success.
-    if (result.stopped) {
-        m_dialogs.beep();
-        m_dialogs.informationalAlert(
-            m_window.get(), QStringLiteral("Transmission stopped"),
-            QStringLiteral("%1 of %2 messages were sent.").arg(result.sent).arg(result.total));
-    } else if (result.refused != 0) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission incomplete"),
-                                QStringLiteral("%1 of %2 messages could not be sent.")
-                                    .arg(result.refused)
-                                    .arg(result.total));
-    } else if (result.mayNotHaveArrived != 0) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(
-            m_window.get(), QStringLiteral("Transmission incomplete"),
-            QString::fromStdString(TQMidiInterfaceTransmitter::mayNotHaveArrivedText(
-                result.mayNotHaveArrived, result.total)));
-    }
-}
-
-void Controller::StopDidPressed() {
-    if (m_receiveSession) {
-        m_receiveSession->stop();
-    }
-    if (m_transmitSession) {
-        m_transmitSession->stop();
-    }
 }
 
 void Controller::showAbout() {

@@ -16,6 +16,7 @@
 #include <memory>
 
 class QComboBox;
+class ProgressBar;
 
 namespace Ui {
 class MainWindow;
@@ -62,6 +63,15 @@ public:
     // What the Receive and Transmit buttons do first: the timer waits, its ticks begin.
     void startProgressTimer();
     bool applicationShouldTerminate() const;
+    // What may be done now: every control follows these (updateControls).
+    bool canOpen() const { return m_state == kStateEmpty; }
+    bool canSave() const { return m_state == kStateLoaded; }
+    bool canClear() const { return m_state == kStateLoaded; }
+    bool canReceive() const { return m_state == kStateEmpty && m_sources != 0; }
+    bool canTransmit() const { return m_state == kStateLoaded && m_destinations != 0; }
+    bool canQuit() const { return m_state != kStateBusy; }
+    bool canStop() const { return m_receiveSession != nullptr || m_transmitSession != nullptr; }
+    // The predicate of a menu item's tag in MainWindow.ui.
     bool validateMenuItem(int tag) const;
 
     // The flows.
@@ -89,19 +99,15 @@ public:
     const KorvoDumptype& type() const { return *m_type; }
     const buffer& meta7f() const { return *m_meta7f; }
     // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
-    double progressValue() const { return m_progressValue; }
-    double progressMaximum() const { return m_progressMaximum; }
+    double progressValue() const;
+    double progressMaximum() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void reidentify();
-    void updateMenuItems();
-    void showProgress(double maximumTicks);
-    void setProgressMaximum(double ticks);
-    void setProgressValue(double ticks);
-    void setProgressIndeterminate(bool indeterminate);
+    void updateControls();
     void later(void (Controller::*flow)());
     void setTitleFromPath(const QString& path);
     // The file the dump now stands for, and where the panels start next time.
@@ -136,8 +142,7 @@ private:
     int m_timerstatus = kTimerStopped;
 
     EventTableModel* m_table = nullptr; // owned by the window
-    double m_progressValue = 0.0;
-    double m_progressMaximum = 0.0;
+    std::unique_ptr<ProgressBar> m_progress;
     // The transfer under way; set and reset only on this object's thread.
     std::unique_ptr<ReceiveSession> m_receiveSession;
     std::unique_ptr<TransmitSession> m_transmitSession;
