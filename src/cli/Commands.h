@@ -24,6 +24,8 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi);
 int send(const std::vector<std::string>& words, const MidiOpener& openMidi);
 int convert(const std::vector<std::string>& words);
 
+// True when the words ask for --help (or -h).
+bool wantsHelp(const std::vector<std::string>& words);
 int failed(const std::string& message);
 int usage(const std::string& message, const char* help);
 

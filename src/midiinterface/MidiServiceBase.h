@@ -18,7 +18,8 @@
 //
 // A backend supplies the endpoint lists, routing of a source to its input, and the hand-over
 // of bytes; it calls deliver() with what arrives and setupMayHaveChanged() when its MIDI
-// system says something changed. Its destructor must call stopServiceThreads() first.
+// system says something changed. Its last member is the base's threads (ServiceThreads), so
+// that they stop before anything of the backend that they call goes.
 class MidiServiceBase : public MidiService {
 public:
     struct EndpointId {
@@ -28,8 +29,7 @@ public:
         auto operator<=>(const EndpointId&) const = default;
     };
 
-    MidiServiceBase();
-    ~MidiServiceBase() override;
+    MidiServiceBase() = default;
 
     MidiStatus clientCreate(std::string_view name, MIDINotifyProc notifyProc, void* notifyRefCon,
                             MIDIClientRef* outClient) override;
@@ -79,7 +79,21 @@ protected:
     void setErrorText(std::string text);
     // From any thread but a real-time one.
     void setupMayHaveChanged();
-    void stopServiceThreads();
+
+    // The threads of the SysEx queue and the setup-change notifications, which call the
+    // backend: each backend's last member.
+    class ServiceThreads {
+    public:
+        explicit ServiceThreads(MidiServiceBase& service);
+        ServiceThreads(const ServiceThreads&) = delete;
+        ServiceThreads& operator=(const ServiceThreads&) = delete;
+        ~ServiceThreads();
+
+    private:
+        MidiServiceBase& m_service;
+        std::thread m_sysex;
+        std::thread m_notify;
+    };
 
 private:
     struct Port {
@@ -137,6 +151,4 @@ private:
     std::optional<Snapshot> m_lastSnapshot;
     std::mutex m_errorMutex;
     std::string m_errorText;
-    std::thread m_sysexThread;
-    std::thread m_notifyThread;
 };

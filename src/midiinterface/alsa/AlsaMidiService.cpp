@@ -69,56 +69,45 @@ std::unique_ptr<AlsaMidiService> AlsaMidiService::open(std::string_view clientNa
         }
         return nullptr;
     }
-    std::unique_ptr<AlsaMidiService> service(new AlsaMidiService(seq));
+    std::unique_ptr<AlsaMidiService> service(new AlsaMidiService(alsa::Seq(seq)));
     if (!service->start(clientName, error)) {
         return nullptr;
     }
     return service;
 }
 
-AlsaMidiService::AlsaMidiService(snd_seq_t* seq) : m_seq(seq) {}
+AlsaMidiService::AlsaMidiService(alsa::Seq seq) : m_seq(std::move(seq)) {}
 
 bool AlsaMidiService::start(std::string_view clientName, std::string* error) {
     const std::string name(clientName);
-    snd_seq_set_client_name(m_seq, name.c_str());
-    m_client = snd_seq_client_id(m_seq);
+    snd_seq_set_client_name(m_seq.get(), name.c_str());
+    m_client = snd_seq_client_id(m_seq.get());
     m_inPort = snd_seq_create_simple_port(
-        m_seq, "InPort", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+        m_seq.get(), "InPort", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     m_outPort = snd_seq_create_simple_port(
-        m_seq, "OutPort", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        m_seq.get(), "OutPort", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    if (m_client < 0 || m_inPort < 0 || m_outPort < 0 ||
-        snd_midi_event_new(kSysexChunk, &m_encoder) < 0) {
+    m_encoder = alsa::newMidiEvent(kSysexChunk);
+    if (m_client < 0 || m_inPort < 0 || m_outPort < 0 || !m_encoder.get()) {
         if (error != nullptr) {
             *error = "the ALSA sequencer refused this program's ports";
         }
         return false;
     }
-    snd_midi_event_no_status(m_encoder, 1);
-    snd_seq_set_client_pool_input(m_seq, kInputPool);
-    snd_seq_set_input_buffer_size(m_seq, kInputBuffer);
+    snd_midi_event_no_status(m_encoder.get(), 1);
+    snd_seq_set_client_pool_input(m_seq.get(), kInputPool);
+    snd_seq_set_input_buffer_size(m_seq.get(), kInputBuffer);
     // Clients and ports coming and going are announced here.
-    snd_seq_connect_from(m_seq, m_inPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
-    m_reader = std::thread([this] { readLoop(); });
+    snd_seq_connect_from(m_seq.get(), m_inPort, SND_SEQ_CLIENT_SYSTEM,
+                         SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+    m_reader = StoppingThread([this] { readLoop(); }, [this] { m_stop = true; });
     return true;
 }
 
-AlsaMidiService::~AlsaMidiService() {
-    stopServiceThreads();
-    {
-        std::lock_guard lock(m_rawMutex);
-        m_rawInputs.clear(); // their threads end before the sequencer goes
-    }
-    m_stop = true;
-    if (m_reader.joinable()) {
-        m_reader.join();
-    }
-    if (m_encoder != nullptr) {
-        snd_midi_event_free(m_encoder);
-    }
-    snd_seq_close(m_seq);
-}
+// Its members go in the order that nothing runs on what has gone: the base's threads, the
+// reading thread, the raw inputs (their threads), the coder, the sequencer.
+AlsaMidiService::~AlsaMidiService() = default;
 
 void AlsaMidiService::forEachPort(
     const std::function<bool(int, const char*, const snd_seq_port_info_t*)>& visit) {
@@ -127,14 +116,14 @@ void AlsaMidiService::forEachPort(
     snd_seq_client_info_alloca(&client);
     snd_seq_port_info_alloca(&port);
     snd_seq_client_info_set_client(client, -1);
-    while (snd_seq_query_next_client(m_seq, client) >= 0) {
+    while (snd_seq_query_next_client(m_seq.get(), client) >= 0) {
         const int id = snd_seq_client_info_get_client(client);
         if (id == SND_SEQ_CLIENT_SYSTEM || id == m_client) {
             continue;
         }
         snd_seq_port_info_set_client(port, id);
         snd_seq_port_info_set_port(port, -1);
-        while (snd_seq_query_next_port(m_seq, port) >= 0) {
+        while (snd_seq_query_next_port(m_seq.get(), port) >= 0) {
             if (visit(id, snd_seq_client_info_get_name(client), port)) {
                 return;
             }
@@ -180,7 +169,7 @@ std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address a
         return known->second;
     }
     PortInfo info;
-    if (!info.query(m_seq, address.first, address.second)) {
+    if (!info.query(m_seq.get(), address.first, address.second)) {
         return std::nullopt;
     }
     const EndpointId id{snd_seq_client_info_get_name(info.client),
@@ -192,7 +181,7 @@ std::optional<MidiServiceBase::EndpointId> AlsaMidiService::endpointAt(Address a
 std::optional<std::array<int, 3>> AlsaMidiService::rawSubstreamOf(Address address,
                                                                   const EndpointId& id) {
     PortInfo info;
-    if (!info.query(m_seq, address.first, address.second)) {
+    if (!info.query(m_seq.get(), address.first, address.second)) {
         return std::nullopt;
     }
     const int card = snd_seq_client_info_get_card(info.client);
@@ -262,9 +251,10 @@ MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) 
         }
         raw = connect ? rawSubstreamOf(*address, source) : std::nullopt;
         if (!raw) {
-            const int result =
-                connect ? snd_seq_connect_from(m_seq, m_inPort, address->first, address->second)
-                        : snd_seq_disconnect_from(m_seq, m_inPort, address->first, address->second);
+            const int result = connect ? snd_seq_connect_from(m_seq.get(), m_inPort, address->first,
+                                                              address->second)
+                                       : snd_seq_disconnect_from(m_seq.get(), m_inPort,
+                                                                 address->first, address->second);
             if (connect && result < 0 && result != -EBUSY) { // EBUSY: subscribed already
                 setErrorText(snd_strerror(result));
                 return MidiStatus::serviceFailed;
@@ -276,74 +266,16 @@ MidiStatus AlsaMidiService::routeSource(const EndpointId& source, bool connect) 
     return status == MidiStatus::busy ? routeSharedSource(source, *raw) : status;
 }
 
-MidiStatus AlsaMidiService::routeSharedSource(const EndpointId& source,
-                                              const std::array<int, 3>& substream) {
-    {
-        std::lock_guard shared(m_sharedMutex);
-        if (m_sharedInputs.contains(source)) {
-            return MidiStatus::ok;
-        }
-    }
-    std::lock_guard lock(m_mutex);
-    const auto address = addressOf(source);
-    if (!address) {
-        setErrorText("it is not there any more");
-        return MidiStatus::noSuchObject;
-    }
-    const int result = snd_seq_connect_from(m_seq, m_inPort, address->first, address->second);
-    // Read after subscribing, so that only bytes dropped while we listen count.
-    const auto state = readRawInputState(substream[0], substream[1], substream[2]);
-    const OtherProgram holder = programWithPid(state && state->open ? state->ownerPid : 0);
-    if (result == -EBUSY || result == -EAGAIN) {
-        // The sequencer could not open the substream either (the kernel says EAGAIN when no
-        // substream is free): a program holds the device.
-        setErrorText(holder.toDetail());
-        return MidiStatus::busy;
-    }
-    if (result < 0) {
-        setErrorText(snd_strerror(result));
-        return MidiStatus::serviceFailed;
-    }
-    std::lock_guard shared(m_sharedMutex);
-    m_sharedInputs[source] = SharedInput{substream, state ? state->overruns : 0, holder};
-    return MidiStatus::ok;
-}
-
-void AlsaMidiService::checkSharedInputs(const EndpointId* only) {
-    std::vector<std::pair<EndpointId, std::string>> lost;
-    {
-        std::lock_guard lock(m_sharedMutex);
-        for (auto& [id, input] : m_sharedInputs) {
-            if ((only != nullptr && id != *only) || input.lossReported) {
-                continue;
-            }
-            const auto& [card, device, subdevice] = input.substream;
-            const auto state = readRawInputState(card, device, subdevice);
-            // A substream that is gone says so through the sequencer's announcements.
-            if (state && state->open && state->overruns > input.overrunsAtStart) {
-                input.lossReported = true;
-                lost.emplace_back(id, input.sharer.toDetail());
-            }
-        }
-    }
-    for (const auto& [id, sharer] : lost) {
-        deliverNews(id, MidiPacketKind::bytesLost, sharer);
-    }
-}
-
-void AlsaMidiService::sourceEnding(const EndpointId& source) {
-    checkSharedInputs(&source); // the last look: bytes dropped up to the end count
-}
-
 void AlsaMidiService::readLoop() {
-    snd_midi_event_t* decoder = nullptr;
-    if (snd_midi_event_new(kSysexChunk, &decoder) < 0) {
+    const alsa::MidiEvent decoder = alsa::newMidiEvent(kSysexChunk);
+    if (!decoder) {
         return;
     }
-    snd_midi_event_no_status(decoder, 1); // every message with its status byte
+    snd_midi_event_no_status(decoder.get(), 1); // every message with its status byte
     std::vector<pollfd> fds(
-        static_cast<std::size_t>(snd_seq_poll_descriptors_count(m_seq, POLLIN)));
-    snd_seq_poll_descriptors(m_seq, fds.data(), static_cast<unsigned int>(fds.size()), POLLIN);
+        static_cast<std::size_t>(snd_seq_poll_descriptors_count(m_seq.get(), POLLIN)));
+    snd_seq_poll_descriptors(m_seq.get(), fds.data(), static_cast<unsigned int>(fds.size()),
+                             POLLIN);
     std::vector<uint8_t> bytes;
     auto lastSharedCheck = std::chrono::steady_clock::now();
     while (!m_stop) {
@@ -360,7 +292,7 @@ void AlsaMidiService::readLoop() {
         // Take what is there, one delivery per source and run of events.
         do {
             snd_seq_event_t* event = nullptr;
-            const int result = snd_seq_event_input(m_seq, &event);
+            const int result = snd_seq_event_input(m_seq.get(), &event);
             if (result == -ENOSPC) {
                 // The kernel dropped events for want of room; it does not say whose.
                 deliverNews(std::nullopt, MidiPacketKind::bytesLost);
@@ -383,7 +315,7 @@ void AlsaMidiService::readLoop() {
                 bytes.assign(data, data + event->data.ext.len);
             } else {
                 uint8_t buffer[16];
-                const long n = snd_midi_event_decode(decoder, buffer, sizeof buffer, event);
+                const long n = snd_midi_event_decode(decoder.get(), buffer, sizeof buffer, event);
                 if (n > 0) {
                     bytes.assign(buffer, buffer + n);
                 }
@@ -394,9 +326,8 @@ void AlsaMidiService::readLoop() {
             const auto from = endpointAt({event->source.client, event->source.port});
             const MidiPacket packet{0, bytes};
             deliver(from, MidiPacketList(&packet, 1));
-        } while (!m_stop && snd_seq_event_input_pending(m_seq, 0) > 0);
+        } while (!m_stop && snd_seq_event_input_pending(m_seq.get(), 0) > 0);
     }
-    snd_midi_event_free(decoder);
 }
 
 bool AlsaMidiService::routeOutputTo(Address destination) {
@@ -404,10 +335,11 @@ bool AlsaMidiService::routeOutputTo(Address destination) {
         return true;
     }
     if (m_routedTo) {
-        snd_seq_disconnect_to(m_seq, m_outPort, m_routedTo->first, m_routedTo->second);
+        snd_seq_disconnect_to(m_seq.get(), m_outPort, m_routedTo->first, m_routedTo->second);
         m_routedTo.reset();
     }
-    const int result = snd_seq_connect_to(m_seq, m_outPort, destination.first, destination.second);
+    const int result =
+        snd_seq_connect_to(m_seq.get(), m_outPort, destination.first, destination.second);
     if (result < 0 && result != -EBUSY) {
         return false;
     }
@@ -425,18 +357,18 @@ MidiStatus AlsaMidiService::sendShort(const EndpointId& destination, MidiPacketL
         return MidiStatus::serviceFailed;
     }
     for (const MidiPacket& packet : packets) {
-        snd_midi_event_reset_encode(m_encoder);
+        snd_midi_event_reset_encode(m_encoder.get());
         for (uint8_t byte : packet.bytes) {
             snd_seq_event_t event;
             snd_seq_ev_clear(&event);
-            if (snd_midi_event_encode_byte(m_encoder, byte, &event) != 1) {
+            if (snd_midi_event_encode_byte(m_encoder.get(), byte, &event) != 1) {
                 continue; // the message is not complete yet
             }
             snd_seq_ev_set_source(&event, static_cast<unsigned char>(m_outPort));
             snd_seq_ev_set_dest(&event, static_cast<unsigned char>(address->first),
                                 static_cast<unsigned char>(address->second));
             snd_seq_ev_set_direct(&event);
-            if (snd_seq_event_output_direct(m_seq, &event) < 0) {
+            if (snd_seq_event_output_direct(m_seq.get(), &event) < 0) {
                 return MidiStatus::serviceFailed;
             }
         }
@@ -470,7 +402,7 @@ MidiStatus AlsaMidiService::handOverSysex(const EndpointId& destination,
         int result = 0;
         {
             std::lock_guard lock(m_mutex);
-            result = snd_seq_event_output_direct(m_seq, &event);
+            result = snd_seq_event_output_direct(m_seq.get(), &event);
         }
         if (result < 0) {
             return MidiStatus::serviceFailed; // the kernel refused it: the message is refused

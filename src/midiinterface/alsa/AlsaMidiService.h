@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlsaHandles.h"
 #include "AlsaRawMidiInput.h"
 #include "RawMidiProcInfo.h"
 #include "midiinterface/MidiServiceBase.h"
@@ -59,7 +60,7 @@ protected:
 private:
     using Address = std::pair<int, int>; // client, port
 
-    explicit AlsaMidiService(snd_seq_t* seq);
+    explicit AlsaMidiService(alsa::Seq seq);
     bool start(std::string_view clientName, std::string* error);
     // Every port of every other client but the System one, until `visit` says stop.
     // m_mutex held.
@@ -82,16 +83,15 @@ private:
     void sourceEnding(const EndpointId& source) override;
     void readLoop();
 
-    snd_seq_t* m_seq;
+    alsa::Seq m_seq;
     int m_client = -1;
     int m_inPort = -1;
     int m_outPort = -1;
     std::mutex m_mutex;                    // every use of m_seq but the reading thread's input
     std::map<Address, EndpointId> m_names; // who sent what; renewed on announcements
-    snd_midi_event_t* m_encoder = nullptr; // m_mutex held
+    alsa::MidiEvent m_encoder;             // m_mutex held
     std::optional<Address> m_routedTo;     // m_mutex held
     std::atomic<bool> m_stop{false};
-    std::thread m_reader;
     std::atomic<std::size_t> m_rawBufferBytes{AlsaRawMidiInput::kBufferBytes};
     std::mutex m_rawMutex; // the raw inputs; never held while one is destroyed
     std::map<EndpointId, std::unique_ptr<AlsaRawMidiInput>> m_rawInputs;
@@ -103,4 +103,6 @@ private:
     };
     std::mutex m_sharedMutex; // the shared inputs; never held while news is delivered
     std::map<EndpointId, SharedInput> m_sharedInputs;
+    StoppingThread m_reader; // reads m_seq and the maps above
+    ServiceThreads m_serviceThreads{*this};
 };

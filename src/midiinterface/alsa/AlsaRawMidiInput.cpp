@@ -9,16 +9,6 @@
 
 namespace {
 
-// Frees a control handle on every path out.
-struct Control {
-    snd_ctl_t* handle = nullptr;
-    ~Control() {
-        if (handle != nullptr) {
-            snd_ctl_close(handle);
-        }
-    }
-};
-
 // The name snd-seq-midi gives the port of a substream.
 std::string seqPortName(snd_rawmidi_info_t* info, int card, int device, int subdevice,
                         unsigned subdevices) {
@@ -41,25 +31,26 @@ constexpr int kPortsPerDevice = 256 / 8;
 
 bool rawMidiSubstreamOf(int card, int port, const std::string& portName, int* device,
                         int* subdevice) {
-    Control control;
+    snd_ctl_t* opened = nullptr;
     const std::string name = "hw:" + std::to_string(card);
-    if (snd_ctl_open(&control.handle, name.c_str(), 0) < 0) {
+    if (snd_ctl_open(&opened, name.c_str(), 0) < 0) {
         return false;
     }
+    const alsa::Ctl control(opened);
     snd_rawmidi_info_t* info = nullptr;
     snd_rawmidi_info_alloca(&info);
     // The numbering names the substream; its name confirms it, so that no other kind of
     // kernel port (a virtual raw MIDI port, say) is ever read from the wrong side.
     const int wantedDevice = port / kPortsPerDevice;
     const int wantedSub = port % kPortsPerDevice;
-    for (int d = -1; snd_ctl_rawmidi_next_device(control.handle, &d) >= 0 && d >= 0;) {
+    for (int d = -1; snd_ctl_rawmidi_next_device(control.get(), &d) >= 0 && d >= 0;) {
         if (d != wantedDevice) {
             continue;
         }
         snd_rawmidi_info_set_device(info, static_cast<unsigned>(d));
         snd_rawmidi_info_set_stream(info, SND_RAWMIDI_STREAM_INPUT);
         snd_rawmidi_info_set_subdevice(info, static_cast<unsigned>(wantedSub));
-        if (snd_ctl_rawmidi_info(control.handle, info) < 0) {
+        if (snd_ctl_rawmidi_info(control.get(), info) < 0) {
             return false;
         }
         const unsigned subdevices = snd_rawmidi_info_get_subdevices_count(info);
@@ -78,58 +69,52 @@ std::unique_ptr<AlsaRawMidiInput> AlsaRawMidiInput::open(int card, int device, i
                                                          int* error) {
     const std::string name = "hw:" + std::to_string(card) + "," + std::to_string(device) + "," +
                              std::to_string(subdevice);
-    snd_rawmidi_t* input = nullptr;
-    int result = snd_rawmidi_open(&input, nullptr, name.c_str(), SND_RAWMIDI_NONBLOCK);
+    snd_rawmidi_t* opened = nullptr;
+    int result = snd_rawmidi_open(&opened, nullptr, name.c_str(), SND_RAWMIDI_NONBLOCK);
+    alsa::RawMidi input(result >= 0 ? opened : nullptr);
     if (result >= 0) {
         snd_rawmidi_params_t* params = nullptr;
         snd_rawmidi_params_alloca(&params);
-        result = snd_rawmidi_params_current(input, params);
+        result = snd_rawmidi_params_current(input.get(), params);
         if (result >= 0) {
-            result = snd_rawmidi_params_set_buffer_size(input, params, bufferBytes);
+            result = snd_rawmidi_params_set_buffer_size(input.get(), params, bufferBytes);
         }
         if (result >= 0) {
-            result = snd_rawmidi_params_set_avail_min(input, params, 1);
+            result = snd_rawmidi_params_set_avail_min(input.get(), params, 1);
         }
         if (result >= 0) {
-            result = snd_rawmidi_params(input, params);
-        }
-        if (result < 0) {
-            snd_rawmidi_close(input);
+            result = snd_rawmidi_params(input.get(), params);
         }
     }
-    const int wake = result >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
-    if (result < 0 || wake < 0) {
-        if (result >= 0) {
-            snd_rawmidi_close(input);
-            result = -errno;
-        }
+    alsa::FileDescriptor wake(result >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1);
+    if (result >= 0 && wake.get() < 0) {
+        result = -errno;
+    }
+    if (result < 0) {
         if (error != nullptr) {
             *error = result;
         }
         return nullptr;
     }
     return std::unique_ptr<AlsaRawMidiInput>(
-        new AlsaRawMidiInput(input, wake, std::move(handlers)));
+        new AlsaRawMidiInput(std::move(input), std::move(wake), std::move(handlers)));
 }
 
-AlsaRawMidiInput::AlsaRawMidiInput(snd_rawmidi_t* input, int wake, Handlers handlers)
-    : m_input(input), m_wake(wake), m_handlers(std::move(handlers)),
-      m_thread([this] { readLoop(); }) {}
-
-AlsaRawMidiInput::~AlsaRawMidiInput() {
-    const uint64_t one = 1;
-    // Fails only when the counter is full, and then the thread is woken already.
-    [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
-    m_thread.join();
-    snd_rawmidi_close(m_input);
-    close(m_wake);
-}
+AlsaRawMidiInput::AlsaRawMidiInput(alsa::RawMidi input, alsa::FileDescriptor wake,
+                                   Handlers handlers)
+    : m_input(std::move(input)), m_wake(std::move(wake)), m_handlers(std::move(handlers)),
+      m_thread([this] { readLoop(); },
+               [this] {
+                   const uint64_t one = 1;
+                   // Fails only when the counter is full, and then the thread is woken already.
+                   [[maybe_unused]] const ssize_t written = write(m_wake.get(), &one, sizeof one);
+               }) {}
 
 void AlsaRawMidiInput::readLoop() {
-    const int count = snd_rawmidi_poll_descriptors_count(m_input);
+    const int count = snd_rawmidi_poll_descriptors_count(m_input.get());
     std::vector<pollfd> fds(static_cast<std::size_t>(count) + 1);
-    snd_rawmidi_poll_descriptors(m_input, fds.data(), static_cast<unsigned>(count));
-    fds.back() = pollfd{m_wake, POLLIN, 0};
+    snd_rawmidi_poll_descriptors(m_input.get(), fds.data(), static_cast<unsigned>(count));
+    fds.back() = pollfd{m_wake.get(), POLLIN, 0};
     std::vector<uint8_t> chunk(64 * 1024);
     snd_rawmidi_status_t* status = nullptr;
     snd_rawmidi_status_alloca(&status);
@@ -143,7 +128,7 @@ void AlsaRawMidiInput::readLoop() {
         }
         // Drain what is there before anything else.
         for (;;) {
-            const ssize_t n = snd_rawmidi_read(m_input, chunk.data(), chunk.size());
+            const ssize_t n = snd_rawmidi_read(m_input.get(), chunk.data(), chunk.size());
             if (n > 0) {
                 m_handlers.bytes({chunk.data(), static_cast<std::size_t>(n)});
                 continue;
@@ -155,7 +140,7 @@ void AlsaRawMidiInput::readLoop() {
             return;
         }
         // The kernel counts every byte it dropped for want of room since the last look.
-        if (snd_rawmidi_status(m_input, status) < 0) {
+        if (snd_rawmidi_status(m_input.get(), status) < 0) {
             m_handlers.gone();
             return;
         }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "AlsaHandles.h"
+#include "midiinterface/StoppingThread.h"
+
 #include <alsa/asoundlib.h>
 
 #include <cstddef>
@@ -33,17 +36,17 @@ public:
                                                   int* error);
     AlsaRawMidiInput(const AlsaRawMidiInput&) = delete;
     AlsaRawMidiInput& operator=(const AlsaRawMidiInput&) = delete;
-    // Stops the thread: no handler runs after it returns.
-    ~AlsaRawMidiInput();
+    // Its thread stops first: no handler runs after it returns.
+    ~AlsaRawMidiInput() = default;
 
 private:
-    AlsaRawMidiInput(snd_rawmidi_t* input, int wake, Handlers handlers);
+    AlsaRawMidiInput(alsa::RawMidi input, alsa::FileDescriptor wake, Handlers handlers);
     void readLoop();
 
-    snd_rawmidi_t* m_input;
-    int m_wake; // an eventfd that ends the thread
+    alsa::RawMidi m_input;
+    alsa::FileDescriptor m_wake; // an eventfd that ends the thread
     Handlers m_handlers;
-    std::thread m_thread;
+    StoppingThread m_thread;
 };
 
 // Which raw MIDI substream a sequencer port of snd-seq-midi stands for: the port of a card's

@@ -17,19 +17,6 @@ constexpr std::size_t kOutputRingBytes = 512 << 10;
 // A process cycle that does not come within this time means the server has stalled.
 constexpr auto kServerStallTimeout = 2s;
 
-struct OutputHeader {
-    uint64_t sequence;
-    uint32_t size;
-    bool sysex;         // placed at its pause after the previous SysEx; else at once
-    double pauseBefore; // seconds
-};
-
-uint64_t steadyNanoseconds() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
-
 void silent(const char*) {}
 
 } // namespace
@@ -56,154 +43,44 @@ std::unique_ptr<JackMidiService> JackMidiService::open(std::string_view clientNa
 }
 
 JackMidiService::JackMidiService(jack_client_t* client)
-    : m_client(client), m_ownPrefix(std::string(jack_get_client_name(client)) + ":") {
-    sem_init(&m_inReady, 0, 0);
-    m_inRing = jack_ringbuffer_create(kInputRingBytes);
-    m_outRing = jack_ringbuffer_create(kOutputRingBytes);
-}
+    : m_inRing(jack::newRingBuffer(kInputRingBytes)),
+      m_outRing(jack::newRingBuffer(kOutputRingBytes)),
+      m_client(client, jack::ClientClose{&m_serverGone}),
+      m_ownPrefix(std::string(jack_get_client_name(client)) + ":") {}
 
 bool JackMidiService::start(std::string* error) {
-    m_in = jack_port_register(m_client, "InPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    m_out = jack_port_register(m_client, "OutPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (m_in == nullptr || m_out == nullptr || m_inRing == nullptr || m_outRing == nullptr) {
+    m_in = jack_port_register(m_client.get(), "InPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    m_out =
+        jack_port_register(m_client.get(), "OutPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (m_in == nullptr || m_out == nullptr || !m_inRing || !m_outRing) {
         if (error != nullptr) {
             *error = "JACK refused this program's MIDI ports";
         }
         return false;
     }
-    jack_set_process_callback(m_client, &process, this);
-    jack_set_port_registration_callback(m_client, &portRegistered, this);
-    jack_set_client_registration_callback(m_client, &clientRegistered, this);
-    jack_on_shutdown(m_client, &shutdown, this);
-    jack_set_xrun_callback(m_client, &xrun, this);
-    m_sampleRate = jack_get_sample_rate(m_client);
-    if (jack_activate(m_client) != 0) {
+    jack_set_process_callback(m_client.get(), &process, this);
+    jack_set_port_registration_callback(m_client.get(), &portRegistered, this);
+    jack_set_client_registration_callback(m_client.get(), &clientRegistered, this);
+    jack_on_shutdown(m_client.get(), &shutdown, this);
+    jack_set_xrun_callback(m_client.get(), &xrun, this);
+    m_sampleRate = jack_get_sample_rate(m_client.get());
+    if (jack_activate(m_client.get()) != 0) {
         if (error != nullptr) {
             *error = "JACK did not activate this program's client";
         }
         return false;
     }
-    m_receiver = std::thread([this] { receiveLoop(); });
+    m_receiver = StoppingThread([this] { receiveLoop(); },
+                                [this] {
+                                    m_stop = true;
+                                    sem_post(m_inReady.get());
+                                });
     return true;
 }
 
-JackMidiService::~JackMidiService() {
-    stopServiceThreads();
-    m_stop = true;
-    sem_post(&m_inReady);
-    if (m_receiver.joinable()) {
-        m_receiver.join();
-    }
-    if (!m_serverGone) {
-        jack_deactivate(m_client);
-    }
-    jack_client_close(m_client);
-    if (m_inRing != nullptr) {
-        jack_ringbuffer_free(m_inRing);
-    }
-    if (m_outRing != nullptr) {
-        jack_ringbuffer_free(m_outRing);
-    }
-    sem_destroy(&m_inReady);
-}
-
-// Real-time thread: copies bytes, nothing else.
-int JackMidiService::process(jack_nframes_t frames, void* arg) {
-    auto* self = static_cast<JackMidiService*>(arg);
-    if (self->missedCycles(frames)) {
-        self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
-        self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
-        // A message placed in the cycle before may never have reached its destination.
-        if (self->m_sysexPlacedUnchecked) {
-            self->m_sysexMayBeLost.fetch_add(1, std::memory_order_relaxed);
-        }
-        sem_post(&self->m_inReady);
-    }
-    self->m_sysexPlacedUnchecked = false;
-    self->takeInput(frames);
-    self->placeOutput(frames);
-    self->m_cycles.fetch_add(1, std::memory_order_release);
-    return 0;
-}
-
-bool JackMidiService::missedCycles(jack_nframes_t frames) {
-    const jack_nframes_t start = jack_last_frame_time(m_client);
-    bool missed = m_xrunUnseen.exchange(false, std::memory_order_relaxed);
-    if (m_cycleSeen) {
-        const jack_nframes_t step = start - m_lastCycleStart; // wraps as JACK's frames do
-        missed = missed || step > m_lastCycleFrames;
-        m_frame += step;
-    }
-    m_cycleSeen = true;
-    m_lastCycleStart = start;
-    m_lastCycleFrames = frames;
-    return missed;
-}
-
-void JackMidiService::takeInput(jack_nframes_t frames) {
-    void* in = jack_port_get_buffer(m_in, frames);
-    const uint32_t count = jack_midi_get_event_count(in);
-    bool arrived = false;
-    for (uint32_t i = 0; i < count; ++i) {
-        jack_midi_event_t event;
-        if (jack_midi_event_get(&event, in, i) != 0 || event.size == 0) {
-            continue;
-        }
-        const auto size = static_cast<uint32_t>(event.size);
-        if (jack_ringbuffer_write_space(m_inRing) < sizeof size + size) {
-            m_inputOverruns.fetch_add(1, std::memory_order_relaxed);
-            continue;
-        }
-        jack_ringbuffer_write(m_inRing, reinterpret_cast<const char*>(&size), sizeof size);
-        jack_ringbuffer_write(m_inRing, reinterpret_cast<const char*>(event.buffer), size);
-        arrived = true;
-    }
-    if (arrived) {
-        sem_post(&m_inReady);
-    }
-}
-
-void JackMidiService::placeOutput(jack_nframes_t frames) {
-    void* out = jack_port_get_buffer(m_out, frames);
-    jack_midi_clear_buffer(out);
-    m_maxEventSize.store(jack_midi_max_event_size(out), std::memory_order_relaxed);
-    const double rate = m_sampleRate.load(std::memory_order_relaxed);
-    jack_nframes_t offset = 0; // events of a cycle stand in time order
-    for (;;) {
-        OutputHeader header;
-        const std::size_t available = jack_ringbuffer_read_space(m_outRing);
-        if (available < sizeof header) {
-            break;
-        }
-        jack_ringbuffer_peek(m_outRing, reinterpret_cast<char*>(&header), sizeof header);
-        if (available < sizeof header + header.size) {
-            break; // the producer is still writing it
-        }
-        if (header.sysex) {
-            // Whole frames, rounded up: never a pause shorter than asked.
-            const auto pause =
-                static_cast<uint64_t>(std::ceil(std::max(0.0, header.pauseBefore) * rate));
-            const uint64_t due = m_sysexEndFrame + pause;
-            if (due >= m_frame + frames) {
-                break; // its pause ends in a later cycle
-            }
-            offset =
-                std::max(offset, static_cast<jack_nframes_t>(due > m_frame ? due - m_frame : 0));
-        }
-        jack_midi_data_t* data = jack_midi_event_reserve(out, offset, header.size);
-        if (data == nullptr) {
-            break; // no room left in this cycle; the next one takes it
-        }
-        jack_ringbuffer_read_advance(m_outRing, sizeof header);
-        jack_ringbuffer_read(m_outRing, reinterpret_cast<char*>(data), header.size);
-        if (header.sysex) {
-            const double cable = static_cast<double>(header.size) * kByteTimeMicroseconds / 1e6;
-            m_sysexEndFrame = m_frame + offset + static_cast<uint64_t>(std::ceil(cable * rate));
-            m_sysexPlacedUnchecked = true;
-        }
-        m_handedOver.store(header.sequence, std::memory_order_release);
-    }
-}
+// Its members go in the order that nothing runs on what has gone: the base's threads, the
+// receiving thread, the client (no callback after it), the ring buffers and the semaphore.
+JackMidiService::~JackMidiService() = default;
 
 void JackMidiService::portRegistered(jack_port_id_t, int, void* self) {
     static_cast<JackMidiService*>(self)->setupMayHaveChanged();
@@ -213,31 +90,12 @@ void JackMidiService::clientRegistered(const char*, int, void* self) {
     static_cast<JackMidiService*>(self)->setupMayHaveChanged();
 }
 
-// May run in a signal handler: only a flag and a semaphore post. The receiving thread does the
-// rest.
-void JackMidiService::shutdown(void* arg) {
-    auto* self = static_cast<JackMidiService*>(arg);
-    self->m_serverGone = true;
-    sem_post(&self->m_inReady);
-}
-
-// A missed cycle somewhere in the graph: JACK dropped its MIDI. Counted only; the receiving
-// thread and the process callback report it.
-int JackMidiService::xrun(void* arg) {
-    auto* self = static_cast<JackMidiService*>(arg);
-    self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
-    self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
-    self->m_xrunUnseen.store(true, std::memory_order_relaxed);
-    sem_post(&self->m_inReady);
-    return 0;
-}
-
 std::vector<MidiServiceBase::EndpointId> JackMidiService::ports(unsigned long flags) {
     std::vector<EndpointId> found;
     if (m_serverGone) {
         return found;
     }
-    const char** names = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+    const char** names = jack_get_ports(m_client.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     if (names == nullptr) {
         return found;
     }
@@ -269,10 +127,10 @@ MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) 
     const std::string from = source.manufacturer + ":" + source.name;
     const char* to = jack_port_name(m_in);
     if (!connect) {
-        jack_disconnect(m_client, from.c_str(), to);
+        jack_disconnect(m_client.get(), from.c_str(), to);
         return MidiStatus::ok;
     }
-    const int result = jack_connect(m_client, from.c_str(), to);
+    const int result = jack_connect(m_client.get(), from.c_str(), to);
     if (result == 0 || result == EEXIST) {
         // PipeWire's JACK makes the link after jack_connect has returned: what the source
         // sends before it carries data is lost. Ready only once it is in the graph.
@@ -322,24 +180,25 @@ void JackMidiService::receiveLoop() {
             deadline.tv_sec += 1;
             deadline.tv_nsec -= 1'000'000'000;
         }
-        sem_timedwait(&m_inReady, &deadline);
+        sem_timedwait(m_inReady.get(), &deadline);
         // Take everything that is there in one packet list: one packet per JACK event.
         storage.clear();
         std::vector<std::size_t> sizes;
         for (;;) {
             uint32_t size = 0;
-            const std::size_t available = jack_ringbuffer_read_space(m_inRing);
+            const std::size_t available = jack_ringbuffer_read_space(m_inRing.get());
             if (available < sizeof size) {
                 break;
             }
-            jack_ringbuffer_peek(m_inRing, reinterpret_cast<char*>(&size), sizeof size);
+            jack_ringbuffer_peek(m_inRing.get(), reinterpret_cast<char*>(&size), sizeof size);
             if (available < sizeof size + size) {
                 break;
             }
-            jack_ringbuffer_read_advance(m_inRing, sizeof size);
+            jack_ringbuffer_read_advance(m_inRing.get(), sizeof size);
             const std::size_t at = storage.size();
             storage.resize(at + size);
-            jack_ringbuffer_read(m_inRing, reinterpret_cast<char*>(storage.data() + at), size);
+            jack_ringbuffer_read(m_inRing.get(), reinterpret_cast<char*>(storage.data() + at),
+                                 size);
             sizes.push_back(size);
         }
         if (sizes.empty()) {
@@ -372,7 +231,7 @@ double JackMidiService::sysexLeadSeconds() {
     if (m_serverGone) {
         return 0.0;
     }
-    return 2.0 * jack_get_buffer_size(m_client) / m_sampleRate.load();
+    return 2.0 * jack_get_buffer_size(m_client.get()) / m_sampleRate.load();
 }
 
 std::size_t JackMidiService::largestSysex() {
@@ -390,7 +249,7 @@ uint64_t JackMidiService::queueOutput(std::span<const uint8_t> bytes, bool sysex
         return 0;
     }
     const auto deadline = std::chrono::steady_clock::now() + kServerStallTimeout;
-    while (jack_ringbuffer_write_space(m_outRing) < need) {
+    while (jack_ringbuffer_write_space(m_outRing.get()) < need) {
         if (m_serverGone || std::chrono::steady_clock::now() > deadline) {
             return 0;
         }
@@ -398,8 +257,9 @@ uint64_t JackMidiService::queueOutput(std::span<const uint8_t> bytes, bool sysex
     }
     const OutputHeader header{++m_lastQueued, static_cast<uint32_t>(bytes.size()), sysex,
                               pauseBefore};
-    jack_ringbuffer_write(m_outRing, reinterpret_cast<const char*>(&header), sizeof header);
-    jack_ringbuffer_write(m_outRing, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    jack_ringbuffer_write(m_outRing.get(), reinterpret_cast<const char*>(&header), sizeof header);
+    jack_ringbuffer_write(m_outRing.get(), reinterpret_cast<const char*>(bytes.data()),
+                          bytes.size());
     return header.sequence;
 }
 
@@ -424,7 +284,7 @@ bool JackMidiService::waitForHandOver(uint64_t sequence) {
 
 MidiStatus JackMidiService::routeOutputTo(const EndpointId& destination) {
     const std::string to = destination.manufacturer + ":" + destination.name;
-    if (jack_port_by_name(m_client, to.c_str()) == nullptr) {
+    if (jack_port_by_name(m_client.get(), to.c_str()) == nullptr) {
         return MidiStatus::noSuchObject;
     }
     if (to == m_routedTo && jack_port_connected_to(m_out, to.c_str())) {
@@ -436,10 +296,10 @@ MidiStatus JackMidiService::routeOutputTo(const EndpointId& destination) {
     }
     const char* from = jack_port_name(m_out);
     if (!m_routedTo.empty()) {
-        jack_disconnect(m_client, from, m_routedTo.c_str());
+        jack_disconnect(m_client.get(), from, m_routedTo.c_str());
         m_routedTo.clear();
     }
-    const int result = jack_connect(m_client, from, to.c_str());
+    const int result = jack_connect(m_client.get(), from, to.c_str());
     if (result != 0 && result != EEXIST) {
         return MidiStatus::noSuchObject;
     }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "JackHandles.h"
 #include "midiinterface/MidiServiceBase.h"
+#include "midiinterface/StoppingThread.h"
 
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
@@ -65,7 +67,16 @@ private:
     static void shutdown(void* self);
     static int xrun(void* self);
 
-    // The process callback's parts.
+    // One message in the output ring, before its bytes.
+    struct OutputHeader {
+        uint64_t sequence;
+        uint32_t size;
+        bool sysex;         // placed at its pause after the previous SysEx; else at once
+        double pauseBefore; // seconds
+    };
+    static uint64_t steadyNanoseconds();
+
+    // The process callback's parts (JackProcess.cpp).
     void takeInput(jack_nframes_t frames);
     bool missedCycles(jack_nframes_t frames); // also keeps the 64-bit frame count
     void placeOutput(jack_nframes_t frames);
@@ -78,13 +89,11 @@ private:
     bool waitForCycles(int cycles);
     MidiStatus routeOutputTo(const EndpointId& destination);
 
-    jack_client_t* m_client;
-    std::string m_ownPrefix; // "ClientName:"
-    jack_port_t* m_in = nullptr;
-    jack_port_t* m_out = nullptr;
-    jack_ringbuffer_t* m_inRing = nullptr;
-    jack_ringbuffer_t* m_outRing = nullptr;
-    sem_t m_inReady;
+    // Declared so that they go in the right order: the threads first (they use everything),
+    // then the client (no callback runs after it closes), then what the callbacks use.
+    jack::Semaphore m_inReady;
+    jack::RingBuffer m_inRing;
+    jack::RingBuffer m_outRing;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<uint64_t> m_cycles{0};
@@ -100,13 +109,17 @@ private:
     bool m_cycleSeen = false;
     jack_nframes_t m_lastCycleStart = 0;
     jack_nframes_t m_lastCycleFrames = 0;
-    uint64_t m_frame = 0;              // the cycle's first frame, counted from our first cycle
-    uint64_t m_sysexEndFrame = 0;      // where the last SysEx message's cable time ends
-    uint64_t m_sysexPlacedInCycle = 0; // m_cycles when the last SysEx message was placed
+    uint64_t m_frame = 0;         // the cycle's first frame, counted from our first cycle
+    uint64_t m_sysexEndFrame = 0; // where the last SysEx message's cable time ends
     bool m_sysexPlacedUnchecked = false;
-    std::thread m_receiver;
 
+    jack::Client m_client;
+    std::string m_ownPrefix;     // "ClientName:"
+    jack_port_t* m_in = nullptr; // the client's
+    jack_port_t* m_out = nullptr;
     std::mutex m_outputMutex; // producers of the output ring; the routing below
     uint64_t m_lastQueued = 0;
     std::string m_routedTo;
+    StoppingThread m_receiver;
+    ServiceThreads m_serviceThreads{*this};
 };

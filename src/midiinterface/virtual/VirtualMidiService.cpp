@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-VirtualMidiService::VirtualMidiService() : m_player([this] { playLoop(); }) {}
+VirtualMidiService::VirtualMidiService()
+    : m_player([this] { playLoop(); },
+               [this] {
+                   {
+                       std::lock_guard lock(m_mutex);
+                       m_stop = true;
+                   }
+                   m_changed.notify_all();
+               }) {}
 
-VirtualMidiService::~VirtualMidiService() {
-    stopServiceThreads();
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    m_player.join();
-}
+VirtualMidiService::~VirtualMidiService() = default;
 
 bool VirtualMidiService::exists(const std::vector<EndpointId>& list, const EndpointId& id) {
     return std::find(list.begin(), list.end(), id) != list.end();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midiinterface/MidiServiceBase.h"
+#include "midiinterface/StoppingThread.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -75,5 +76,6 @@ private:
     std::deque<Job> m_jobs;
     bool m_playing = false;
     bool m_stop = false;
-    std::thread m_player;
+    StoppingThread m_player;
+    ServiceThreads m_serviceThreads{*this};
 };

@@ -1,0 +1,283 @@
+// receive and send: a session each (src/transfer), worded for a terminal and scripts.
+#include "Commands.h"
+
+#include "Arguments.h"
+#include "Interruption.h"
+#include "PortChoice.h"
+#include "core/MidiConstants.h"
+#include "dumptypes/DumpRules.h"
+#include "dumptypes/KorvoDumptype.h"
+#include "midifile/AtomicFile.h"
+#include "midifile/DumpFiles.h"
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
+#include "transfer/ReceiveSession.h"
+#include "transfer/TransmitSession.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <iostream>
+
+namespace cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often `send` looks at the transmitter and redraws its bar.
+constexpr auto kPoll = 40ms;
+
+const char* const kReceiveHelp = R"(usage: bankshuttle-cli receive --input PORT -o FILE [options]
+
+Records the SysEx dump that an instrument sends on PORT and stores it in FILE: ".mid" as the
+window saves it, ".syx" as the raw messages. Start the dump on the instrument after the
+command says it is waiting. The recording ends after 300 ms without SysEx data.
+  --input PORT         index or part of the name of a MIDI input (see "ports")
+  -o, --output FILE    the file to write; written whole or not at all
+  --timeout SECONDS    how long to wait for the dump to begin (default 10)
+  --trackname TEXT     track name to store in a .mid file
+  --instrument TEXT    instrument name to store in a .mid file
+)";
+
+const char* const kSendHelp = R"(usage: bankshuttle-cli send FILE --output PORT [options]
+
+Sends a dump file (.mid or .syx) to an instrument on PORT: All Notes Off on every channel,
+then the instrument's instruction and a prompt to press Enter, then the messages one at a time
+with the pauses the model needs.
+  --output PORT      index or part of the name of a MIDI output (see "ports")
+  --channel N        MIDI channel 1-16 written into dumps that carry one (default 1)
+  --yes              do not wait for Enter (nor does a run whose input is not a terminal)
+)";
+
+} // namespace
+
+int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
+    if (wantsHelp(words)) {
+        std::cout << kReceiveHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {"input", "output", "timeout", "trackname", "instrument"}, {},
+                    {{"o", "output"}})) {
+        return usage(args.error(), kReceiveHelp);
+    }
+    if (!args.positional().empty()) {
+        return usage("receive takes no positional arguments", kReceiveHelp);
+    }
+    const auto input = args.value("input");
+    const auto output = args.value("output");
+    if (!input || !output) {
+        return usage("receive needs --input PORT and -o FILE", kReceiveHelp);
+    }
+    if (fileKind(*output) == FileKind::unknown) {
+        return usage("the output file name must end in .mid or .syx", kReceiveHelp);
+    }
+    int timeout = 10;
+    if (const auto t = args.value("timeout")) {
+        try {
+            std::size_t used = 0;
+            timeout = std::stoi(*t, &used);
+            if (used != t->size() || timeout < 1 || timeout > 3600) {
+                throw std::out_of_range(*t);
+            }
+        } catch (const std::exception&) {
+            return usage("--timeout takes whole seconds from 1 to 3600", kReceiveHelp);
+        }
+    }
+
+    // Said now, not after the instrument has sent its dump.
+    if (const std::string why = whyNotWritable(*output); !why.empty()) {
+        return failed(*output + ": " + why);
+    }
+    const auto midi = openMidi();
+    const PortChoice port = choosePort(*midi, *input, true);
+    if (port.endpoint == 0) {
+        return failed(port.error);
+    }
+    MIDIClientRef client = 0;
+    if (midi->clientCreate(midi::kProgramName, nullptr, nullptr, &client) != MidiStatus::ok) {
+        return failed("the MIDI system refused a client: " + midi->lastErrorText());
+    }
+    dumpfile::Contents contents;
+    RecordingOutcome outcome;
+    {
+        // The wait counts from the connecting, which takes 600 ms.
+        ReceiveSession session(*midi, client, port.name,
+                               std::chrono::seconds(timeout) + std::chrono::milliseconds(600));
+        // Ctrl+C ends the recording; nothing is written.
+        const Interruption interruption([&session] { session.stop(); });
+        std::promise<ReceiveSession::Result> finished;
+        ReceiveSession::Events events;
+        events.waiting = [&] {
+            std::cerr << "waiting for SysEx data from " << port.name << " (up to " << timeout
+                      << " s)...\n";
+        };
+        events.finished = [&finished](ReceiveSession::Result result) {
+            finished.set_value(std::move(result));
+        };
+        session.start(std::move(events));
+        ReceiveSession::Result result = finished.get_future().get();
+        outcome = std::move(result.outcome);
+        contents.dump = std::move(result.dump);
+    }
+    // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
+    static_cast<void>(midi->clientDispose(client));
+    if (outcome.failure == RecordingFailure::stopped) {
+        std::cerr << "bankshuttle-cli: receive stopped; nothing was written\n";
+        return Interruption::kExitStatus;
+    }
+    if (!outcome.complete()) {
+        return failed("receive incomplete: " + outcome.reason + " Nothing was written.");
+    }
+    if (contents.dump.empty()) {
+        return failed("no complete SysEx message arrived within " + std::to_string(timeout) +
+                      " s; nothing was written");
+    }
+    contents.trackname = args.value("trackname");
+    contents.instrument = args.value("instrument");
+    std::string why;
+    if (!storeDump(*output, contents, &why)) {
+        return failed(*output + ": " + why);
+    }
+    std::cout << "received " << contents.dump.size() << " messages ("
+              << identifyDump(&contents.dump)->title() << ") into " << *output << "\n";
+    return kOk;
+}
+
+namespace {
+
+// "[#######-------]  52%  12 s left" on one line of a terminal.
+void showProgress(double done, double total) {
+    const double share = total > 0 ? std::min(1.0, done / total) : 1.0;
+    const int width = 30;
+    const int filled = static_cast<int>(share * width);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(width - filled), '-');
+    std::fprintf(stderr, "\r[%s] %3d%%  %4.0f s left ", bar.c_str(), static_cast<int>(share * 100),
+                 std::max(0.0, total - done));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
+    if (wantsHelp(words)) {
+        std::cout << kSendHelp;
+        return kOk;
+    }
+    Arguments args;
+    if (!args.parse(words, {"output", "channel"}, {"yes"}, {{"o", "output"}, {"y", "yes"}})) {
+        return usage(args.error(), kSendHelp);
+    }
+    if (args.positional().size() != 1 || !args.value("output")) {
+        return usage("send takes one FILE and --output PORT", kSendHelp);
+    }
+    int channel = 1;
+    if (const auto c = args.value("channel")) {
+        const std::string& v = *c;
+        const bool digits =
+            !v.empty() && v.size() <= 2 &&
+            std::all_of(v.begin(), v.end(), [](unsigned char d) { return std::isdigit(d); });
+        channel = digits ? std::stoi(v) : 0;
+        if (channel < 1 || channel > 16) {
+            return usage("--channel takes a MIDI channel from 1 to 16", kSendHelp);
+        }
+    }
+    const LoadedDump loaded = loadDump(args.positional()[0]);
+    if (!loaded.ok) {
+        return failed(args.positional()[0] + ": " + loaded.error);
+    }
+    const Dump& dump = loaded.contents.dump;
+    if (dump.empty()) {
+        return failed(args.positional()[0] + ": the file holds no message to send");
+    }
+    const auto type = identifyDump(&dump);
+    const Dump sending =
+        dumprules::preparedForTransmit(dump, *type, static_cast<uint8_t>(channel - 1));
+    if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
+        return failed(args.positional()[0] + ": " + damage);
+    }
+    const auto midi = openMidi();
+    const PortChoice port = choosePort(*midi, *args.value("output"), false);
+    if (port.endpoint == 0) {
+        return failed(port.error);
+    }
+    const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
+    MIDIClientRef client = 0;
+    if (midi->clientCreate(midi::kProgramName, nullptr, nullptr, &client) != MidiStatus::ok) {
+        return failed("the MIDI system refused a client: " + midi->lastErrorText());
+    }
+    TransmitSession::Result result;
+    std::string refusal;
+    {
+        TransmitSession session(*midi, client, port.name, sending);
+        // Ctrl+C ends the transmission after the message in flight, never inside one.
+        const Interruption interruption([&session] { session.stop(); });
+        std::promise<std::string> opened;
+        session.open([&opened](std::string why) { opened.set_value(std::move(why)); });
+        // What the MIDI system cannot carry refuses the dump before any of it goes out.
+        refusal = opened.get_future().get();
+        if (refusal.empty() && !session.stopRequested()) {
+            std::cerr << "sending " << type->title() << " (" << sending.size()
+                      << " messages, about " << static_cast<int>(estimate + 0.5) << " s) to "
+                      << port.name << "\n";
+            if (!type->transmitInstruction().empty()) {
+                std::cout << type->transmitInstruction() << "\n" << std::flush;
+                if (!args.flag("yes") && isatty(STDIN_FILENO)) {
+                    std::cout << "Press Enter when the instrument is ready..." << std::flush;
+                    std::string line;
+                    std::getline(std::cin, line);
+                }
+            }
+            std::promise<TransmitSession::Result> finished;
+            auto done = finished.get_future();
+            session.send([&finished](TransmitSession::Result r) { finished.set_value(r); });
+            const bool bar = isatty(STDERR_FILENO);
+            const auto start = std::chrono::steady_clock::now();
+            while (done.wait_for(kPoll) != std::future_status::ready) {
+                if (bar) {
+                    const std::chrono::duration<double> elapsed =
+                        std::chrono::steady_clock::now() - start;
+                    showProgress(elapsed.count(), estimate);
+                }
+            }
+            result = done.get();
+            if (bar) {
+                showProgress(estimate, estimate);
+                std::fputc('\n', stderr);
+            }
+        } else if (refusal.empty()) {
+            result.stopped = true; // Ctrl+C while opening: nothing was sent
+            result.total = sending.size();
+        }
+    }
+    static_cast<void>(midi->clientDispose(client)); // as after receive
+    if (!refusal.empty()) {
+        return failed(refusal);
+    }
+    const std::size_t refused = result.refused;
+    const std::size_t sent = result.sent;
+    const std::size_t mayNotHaveArrived = result.mayNotHaveArrived;
+    const bool stopped = result.stopped;
+    if (stopped) {
+        std::cerr << "bankshuttle-cli: transmission stopped: " << sent << " of " << sending.size()
+                  << " messages were sent\n";
+        return Interruption::kExitStatus;
+    }
+
+    if (refused != 0) {
+        return failed(std::to_string(refused) + " of " + std::to_string(sending.size()) +
+                      " messages could not be sent");
+    }
+    if (mayNotHaveArrived != 0) {
+        return failed(
+            TQMidiInterfaceTransmitter::mayNotHaveArrivedText(mayNotHaveArrived, sending.size()));
+    }
+    std::cout << "sent " << sending.size() << " messages to " << port.name << "\n";
+    return kOk;
+}
+
+} // namespace cli

@@ -1,0 +1,153 @@
+// The base's threads: the SysEx send queue with its cable-time pacing, and the notifications
+// of setup changes found by comparing endpoint lists.
+#include "MidiServiceBase.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+// Several registrations often come together (a device with four ports); they make one change.
+constexpr auto kSetupSettleTime = std::chrono::milliseconds(50);
+
+} // namespace
+
+MidiServiceBase::ServiceThreads::ServiceThreads(MidiServiceBase& service)
+    : m_service(service), m_sysex([&service] { service.sysexLoop(); }),
+      m_notify([&service] { service.notifyLoop(); }) {}
+
+MidiServiceBase::ServiceThreads::~ServiceThreads() {
+    {
+        std::lock_guard lock(m_service.m_threadMutex);
+        m_service.m_stopping = true;
+    }
+    m_service.m_wake.notify_all();
+    m_sysex.join();
+    m_notify.join();
+}
+
+MidiStatus MidiServiceBase::sendSysex(MIDISysexSendRequest* request) {
+    if (request == nullptr || request->completionProc == nullptr ||
+        (request->data == nullptr && request->bytesToSend != 0)) {
+        return MidiStatus::invalidArgument;
+    }
+    request->complete = false;
+    {
+        std::lock_guard lock(m_threadMutex);
+        m_sysexQueue.push_back(request);
+    }
+    m_wake.notify_all();
+    return MidiStatus::ok;
+}
+
+void MidiServiceBase::sysexLoop() {
+    std::unique_lock lock(m_threadMutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_sysexQueue.empty(); });
+        if (m_sysexQueue.empty()) {
+            return; // stopping
+        }
+        MIDISysexSendRequest* request = m_sysexQueue.front();
+        m_sysexQueue.pop_front();
+        const bool stopping = m_stopping;
+        lock.unlock();
+
+        const auto began = std::chrono::steady_clock::now();
+        bool isSource = true;
+        const auto id = endpointOf(request->destination, &isSource);
+        MidiStatus status = MidiStatus::serviceFailed;
+        if (!stopping) {
+            status = (!id || isSource) ? MidiStatus::noSuchObject
+                                       : handOverSysex(*id, {request->data, request->bytesToSend},
+                                                       request->pauseBefore);
+        }
+        // The instrument is still receiving until the last byte has crossed the cable, unless
+        // it goes away meanwhile.
+        if (status == MidiStatus::ok &&
+            !waitForCable(
+                began + std::chrono::microseconds(kByteTimeMicroseconds * request->bytesToSend),
+                request->destination)) {
+            status = MidiStatus::noSuchObject;
+        }
+        request->status = status;
+        request->complete = true;
+        request->completionProc(request);
+        lock.lock();
+    }
+}
+
+bool MidiServiceBase::waitForCable(std::chrono::steady_clock::time_point until,
+                                   MIDIEndpointRef destination) {
+    std::unique_lock lock(m_threadMutex);
+    uint64_t seen = m_setupGeneration;
+    for (;;) {
+        if (!m_wake.wait_until(lock, until,
+                               [&] { return m_stopping || m_setupGeneration != seen; })) {
+            return true; // the whole cable time passed
+        }
+        if (m_stopping) {
+            return false;
+        }
+        seen = m_setupGeneration;
+        lock.unlock();
+        const auto id = endpointOf(destination);
+        const std::vector<EndpointId> now = currentDestinations();
+        lock.lock();
+        if (!id || std::find(now.begin(), now.end(), *id) == now.end()) {
+            return false;
+        }
+    }
+}
+
+void MidiServiceBase::setupMayHaveChanged() {
+    {
+        std::lock_guard lock(m_threadMutex);
+        m_setupChanged = true;
+    }
+    m_wake.notify_all();
+}
+
+MidiServiceBase::Snapshot MidiServiceBase::snapshot() {
+    return Snapshot{listed(currentSources()), listed(currentDestinations())};
+}
+
+void MidiServiceBase::notifyLoop() {
+    std::unique_lock lock(m_threadMutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || m_setupChanged; });
+        if (m_stopping) {
+            return;
+        }
+        lock.unlock();
+        std::this_thread::sleep_for(kSetupSettleTime);
+        lock.lock();
+        m_setupChanged = false;
+        lock.unlock();
+        const Snapshot now = snapshot();
+        reportGoneSources(now.sources);
+        lock.lock();
+        ++m_setupGeneration; // a send waiting out its cable time looks at its destination
+        m_wake.notify_all();
+        if (m_lastSnapshot && *m_lastSnapshot == now) {
+            continue;
+        }
+        m_lastSnapshot = now;
+        lock.unlock();
+        {
+            std::lock_guard notifying(m_notifyMutex);
+            std::vector<Client> clients;
+            {
+                std::lock_guard clientsLock(m_mutex);
+                for (const auto& [ref, client] : m_clients) {
+                    clients.push_back(client);
+                }
+            }
+            for (const Client& client : clients) {
+                if (client.notifyProc != nullptr) {
+                    client.notifyProc(MidiNotification{kMIDIMsgSetupChanged}, client.refCon);
+                }
+            }
+        }
+        lock.lock();
+    }
+}

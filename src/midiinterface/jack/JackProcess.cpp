@@ -1,0 +1,131 @@
+// The JACK client's callbacks: the process callback, real-time, which only copies bytes and
+// keeps count of cycles and frames; the server's shutdown and xrun notices.
+#include "JackMidiService.h"
+
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cmath>
+
+uint64_t JackMidiService::steadyNanoseconds() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// Real-time thread: copies bytes, nothing else.
+int JackMidiService::process(jack_nframes_t frames, void* arg) {
+    auto* self = static_cast<JackMidiService*>(arg);
+    if (self->missedCycles(frames)) {
+        self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
+        self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
+        // A message placed in the cycle before may never have reached its destination.
+        if (self->m_sysexPlacedUnchecked) {
+            self->m_sysexMayBeLost.fetch_add(1, std::memory_order_relaxed);
+        }
+        sem_post(self->m_inReady.get());
+    }
+    self->m_sysexPlacedUnchecked = false;
+    self->takeInput(frames);
+    self->placeOutput(frames);
+    self->m_cycles.fetch_add(1, std::memory_order_release);
+    return 0;
+}
+
+bool JackMidiService::missedCycles(jack_nframes_t frames) {
+    const jack_nframes_t start = jack_last_frame_time(m_client.get());
+    bool missed = m_xrunUnseen.exchange(false, std::memory_order_relaxed);
+    if (m_cycleSeen) {
+        const jack_nframes_t step = start - m_lastCycleStart; // wraps as JACK's frames do
+        missed = missed || step > m_lastCycleFrames;
+        m_frame += step;
+    }
+    m_cycleSeen = true;
+    m_lastCycleStart = start;
+    m_lastCycleFrames = frames;
+    return missed;
+}
+
+void JackMidiService::takeInput(jack_nframes_t frames) {
+    void* in = jack_port_get_buffer(m_in, frames);
+    const uint32_t count = jack_midi_get_event_count(in);
+    bool arrived = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, in, i) != 0 || event.size == 0) {
+            continue;
+        }
+        const auto size = static_cast<uint32_t>(event.size);
+        if (jack_ringbuffer_write_space(m_inRing.get()) < sizeof size + size) {
+            m_inputOverruns.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        jack_ringbuffer_write(m_inRing.get(), reinterpret_cast<const char*>(&size), sizeof size);
+        jack_ringbuffer_write(m_inRing.get(), reinterpret_cast<const char*>(event.buffer), size);
+        arrived = true;
+    }
+    if (arrived) {
+        sem_post(m_inReady.get());
+    }
+}
+
+void JackMidiService::placeOutput(jack_nframes_t frames) {
+    void* out = jack_port_get_buffer(m_out, frames);
+    jack_midi_clear_buffer(out);
+    m_maxEventSize.store(jack_midi_max_event_size(out), std::memory_order_relaxed);
+    const double rate = m_sampleRate.load(std::memory_order_relaxed);
+    jack_nframes_t offset = 0; // events of a cycle stand in time order
+    for (;;) {
+        OutputHeader header;
+        const std::size_t available = jack_ringbuffer_read_space(m_outRing.get());
+        if (available < sizeof header) {
+            break;
+        }
+        jack_ringbuffer_peek(m_outRing.get(), reinterpret_cast<char*>(&header), sizeof header);
+        if (available < sizeof header + header.size) {
+            break; // the producer is still writing it
+        }
+        if (header.sysex) {
+            // Whole frames, rounded up: never a pause shorter than asked.
+            const auto pause =
+                static_cast<uint64_t>(std::ceil(std::max(0.0, header.pauseBefore) * rate));
+            const uint64_t due = m_sysexEndFrame + pause;
+            if (due >= m_frame + frames) {
+                break; // its pause ends in a later cycle
+            }
+            offset =
+                std::max(offset, static_cast<jack_nframes_t>(due > m_frame ? due - m_frame : 0));
+        }
+        jack_midi_data_t* data = jack_midi_event_reserve(out, offset, header.size);
+        if (data == nullptr) {
+            break; // no room left in this cycle; the next one takes it
+        }
+        jack_ringbuffer_read_advance(m_outRing.get(), sizeof header);
+        jack_ringbuffer_read(m_outRing.get(), reinterpret_cast<char*>(data), header.size);
+        if (header.sysex) {
+            const double cable = static_cast<double>(header.size) * kByteTimeMicroseconds / 1e6;
+            m_sysexEndFrame = m_frame + offset + static_cast<uint64_t>(std::ceil(cable * rate));
+            m_sysexPlacedUnchecked = true;
+        }
+        m_handedOver.store(header.sequence, std::memory_order_release);
+    }
+}
+
+// May run in a signal handler: only a flag and a semaphore post. The receiving thread does the
+// rest.
+void JackMidiService::shutdown(void* arg) {
+    auto* self = static_cast<JackMidiService*>(arg);
+    self->m_serverGone = true;
+    sem_post(self->m_inReady.get());
+}
+
+// A missed cycle somewhere in the graph: JACK dropped its MIDI. Counted only; the receiving
+// thread and the process callback report it.
+int JackMidiService::xrun(void* arg) {
+    auto* self = static_cast<JackMidiService*>(arg);
+    self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
+    self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
+    self->m_xrunUnseen.store(true, std::memory_order_relaxed);
+    sem_post(self->m_inReady.get());
+    return 0;
+}
