@@ -18,7 +18,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 struct Setup {
-    std::unique_ptr<JackMidiService> service = JackMidiService::open("BankShuttle", nullptr);
+    std::unique_ptr<JackMidiService> service =
+        JackMidiService::open("BankShuttle").valueOr(nullptr);
     std::unique_ptr<JackInstrument> instrument =
         JackInstrument::open("bench" + std::to_string(getpid()));
     MIDIClientRef client = 0;

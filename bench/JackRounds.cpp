@@ -31,7 +31,7 @@ void waitUntilDone(const TQMidiInterfaceTransmitter& transmitter) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 25;
-    auto service = JackMidiService::open("BankShuttle", nullptr);
+    auto service = JackMidiService::open("BankShuttle").valueOr(nullptr);
     auto instrument = JackInstrument::open("rounds" + std::to_string(getpid()));
     if (!service || !instrument) {
         std::fprintf(stderr, "no JACK server\n");

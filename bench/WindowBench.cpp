@@ -24,7 +24,7 @@ void BM_OpenAndShowLargeDump(benchmark::State& state) {
         m[3] = 0x38;
         m.back() = 0xF7;
     }
-    dumpfile::writeDumpFile(path.string(), dump, "bench", "", {}, nullptr);
+    dumpfile::writeDumpFile(path.string(), dump, "bench", "", {}).ok();
 
     VirtualMidiService midi;
     NoDialogs dialogs;

@@ -25,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Rig {
-    std::unique_ptr<JackMidiService> midi = JackMidiService::open("BankShuttle", nullptr);
+    std::unique_ptr<JackMidiService> midi = JackMidiService::open("BankShuttle").valueOr(nullptr);
     std::unique_ptr<JackInstrument> instrument =
         JackInstrument::open("bench" + std::to_string(getpid()));
     NoDialogs dialogs;
@@ -60,7 +60,7 @@ void BM_WindowTransmitAgainstEstimate(benchmark::State& state) {
         const auto m = korvoMessage(0x77, 0x01, 100, 0x10);
         e.assign(m.begin(), m.end());
     }
-    dumpfile::writeDumpFile(path.string(), dump, "", "", {}, nullptr);
+    dumpfile::writeDumpFile(path.string(), dump, "", "", {}).ok();
     rig.controller->openPath(QString::fromStdString(path.string()));
     std::filesystem::remove(path);
     double ratio = 0.0;

@@ -263,20 +263,20 @@ void Controller::open() {
 }
 
 void Controller::openPath(const QString& path) {
-    LoadedDump loaded = loadDump(path.toStdString());
-    if (!loaded.ok) {
+    Result<dumpfile::Contents> loaded = loadDump(path.toStdString());
+    if (!loaded) {
         // Nothing of a file that cannot be taken whole is loaded; the window keeps its state.
         m_dialogs.beep();
         m_dialogs.criticalAlert(
             m_window.get(), QStringLiteral("Wrong file format"),
-            loaded.tooManyTracks
+            loaded.code() == dumpfile::kTooManyTracks
                 ? QStringLiteral(
                       "BankShuttle supports only midi files with format 0 (single track).")
                 : QStringLiteral("\"%1\" cannot be opened: %2")
-                      .arg(QFileInfo(path).fileName(), sentence(loaded.error)));
+                      .arg(QFileInfo(path).fileName(), sentence(loaded.error())));
         return;
     }
-    dumpfile::Contents& contents = loaded.contents;
+    dumpfile::Contents& contents = loaded.value();
     if (contents.trackname) {
         m_ui->edit_trackname->setText(QString::fromStdString(*contents.trackname));
     }
@@ -308,13 +308,15 @@ void Controller::save() {
         return;
     }
     // ".syx" holds the messages as they are; anything else is a MIDI file by the Save rules.
-    std::string why;
-    if (!storeDump(path->toStdString(), *m_dump, m_ui->edit_trackname->text().toStdString(),
-                   m_ui->edit_instrument->text().toStdString(), *m_meta7f, &why)) {
+    const Result<void> stored =
+        storeDump(path->toStdString(), *m_dump, m_ui->edit_trackname->text().toStdString(),
+                  m_ui->edit_instrument->text().toStdString(), *m_meta7f);
+    if (!stored) {
         m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Could not save"),
-                                QStringLiteral("The dump could not be saved as \"%1\": %2.")
-                                    .arg(QFileInfo(*path).fileName(), QString::fromStdString(why)));
+        m_dialogs.criticalAlert(
+            m_window.get(), QStringLiteral("Could not save"),
+            QStringLiteral("The dump could not be saved as \"%1\": %2.")
+                .arg(QFileInfo(*path).fileName(), QString::fromStdString(stored.error())));
         return;
     }
     setTitleFromPath(*path);

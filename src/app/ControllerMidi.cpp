@@ -131,11 +131,11 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
 void Controller::transmit() {
     const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
     Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel);
-    if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
+    if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(
             m_window.get(), QStringLiteral("Transmission refused"),
-            QStringLiteral("This dump cannot be sent: %1").arg(sentence(damage)));
+            QStringLiteral("This dump cannot be sent: %1").arg(sentence(sendable.error())));
         return;
     }
     switchToState(kStateBusy);
@@ -145,8 +145,9 @@ void Controller::transmit() {
     m_transmitSession = std::make_unique<TransmitSession>(
         m_midi, m_client, m_ui->popup_output->currentText().toStdString(), std::move(sending));
     updateControls();
-    m_transmitSession->open(
-        [this](std::string refusal) { post([this, refusal] { transmitOpened(refusal); }); });
+    m_transmitSession->open([this](Result<void> sendable) {
+        post([this, refusal = sendable.error()] { transmitOpened(refusal); });
+    });
 }
 
 void Controller::transmitAbandoned() {

@@ -159,11 +159,11 @@ int info(const std::vector<std::string>& words) {
     if (args.positional().size() != 1) {
         return usage("info takes one FILE", kInfoHelp);
     }
-    const LoadedDump loaded = loadDump(args.positional()[0]);
-    if (!loaded.ok) {
-        return failed(args.positional()[0] + ": " + loaded.error);
+    const Result<dumpfile::Contents> loaded = loadDump(args.positional()[0]);
+    if (!loaded) {
+        return failed(args.positional()[0] + ": " + loaded.error());
     }
-    const dumpfile::Contents& contents = loaded.contents;
+    const dumpfile::Contents& contents = loaded.value();
     const auto type = identifyDump(&contents.dump);
     // Straight out, row by row: a listing of a million messages is never held whole.
     std::ostream& out = std::cout;
@@ -215,18 +215,17 @@ int convert(const std::vector<std::string>& words) {
     if (fileKind(in) == FileKind::unknown || fileKind(out) == FileKind::unknown) {
         return usage("both file names must end in .mid or .syx", kConvertHelp);
     }
-    const LoadedDump loaded = loadDump(in);
-    if (!loaded.ok) {
-        return failed(in + ": " + loaded.error);
+    const Result<dumpfile::Contents> loaded = loadDump(in);
+    if (!loaded) {
+        return failed(in + ": " + loaded.error());
     }
-    if (loaded.contents.dump.empty()) {
+    if (loaded->dump.empty()) {
         return failed(in + ": the file holds no message; nothing was written");
     }
-    std::string why;
-    if (!storeDump(out, loaded.contents, &why)) {
-        return failed(out + ": " + why);
+    if (const Result<void> stored = storeDump(out, loaded.value()); !stored) {
+        return failed(out + ": " + stored.error());
     }
-    std::cout << "converted " << loaded.contents.dump.size() << " messages into " << out << "\n";
+    std::cout << "converted " << loaded->dump.size() << " messages into " << out << "\n";
     return kOk;
 }
 

@@ -138,9 +138,8 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     contents.trackname = args.value("trackname");
     contents.instrument = args.value("instrument");
-    std::string why;
-    if (!storeDump(*output, contents, &why)) {
-        return failed(*output + ": " + why);
+    if (const Result<void> stored = storeDump(*output, contents); !stored) {
+        return failed(*output + ": " + stored.error());
     }
     std::cout << "received " << contents.dump.size() << " messages ("
               << identifyDump(&contents.dump)->title() << ") into " << *output << "\n";
@@ -186,19 +185,19 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
             return usage("--channel takes a MIDI channel from 1 to 16", kSendHelp);
         }
     }
-    const LoadedDump loaded = loadDump(args.positional()[0]);
-    if (!loaded.ok) {
-        return failed(args.positional()[0] + ": " + loaded.error);
+    const Result<dumpfile::Contents> loaded = loadDump(args.positional()[0]);
+    if (!loaded) {
+        return failed(args.positional()[0] + ": " + loaded.error());
     }
-    const Dump& dump = loaded.contents.dump;
+    const Dump& dump = loaded->dump;
     if (dump.empty()) {
         return failed(args.positional()[0] + ": the file holds no message to send");
     }
     const auto type = identifyDump(&dump);
     const Dump sending =
         dumprules::preparedForTransmit(dump, *type, static_cast<uint8_t>(channel - 1));
-    if (const std::string damage = dumprules::transmitRefusal(sending); !damage.empty()) {
-        return failed(args.positional()[0] + ": " + damage);
+    if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
+        return failed(args.positional()[0] + ": " + sendable.error());
     }
     const auto midi = openMidi();
     const PortChoice port = choosePort(*midi, *args.value("output"), false);
@@ -217,7 +216,7 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         // Ctrl+C ends the transmission after the message in flight, never inside one.
         const Interruption interruption([&session] { session.stop(); });
         std::promise<std::string> opened;
-        session.open([&opened](std::string why) { opened.set_value(std::move(why)); });
+        session.open([&opened](Result<void> sendable) { opened.set_value(sendable.error()); });
         // What the MIDI system cannot carry refuses the dump before any of it goes out.
         refusal = opened.get_future().get();
         if (refusal.empty() && !session.stopRequested()) {

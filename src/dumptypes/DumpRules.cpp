@@ -61,18 +61,18 @@ Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t ch
     return preparedForTransmit(dump, type.hasChannel(), channel, type.bankInFirstMessage());
 }
 
-std::string transmitRefusal(const Dump& prepared) {
+Result<void> transmitRefusal(const Dump& prepared) {
     for (std::size_t i = 0; i < prepared.size(); ++i) {
         const double offset = prepared[i].m_offset;
         if (!(offset >= 0.0 && offset <= kMaxOffset)) {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.0f", offset);
-            return "the pause before message " + std::to_string(i + 1) + " is " + seconds +
-                   " s, longer than any instrument needs (10 minutes at most): the file is "
-                   "damaged; nothing was sent";
+            return failure("the pause before message " + std::to_string(i + 1) + " is " + seconds +
+                           " s, longer than any instrument needs (10 minutes at most): the file "
+                           "is damaged; nothing was sent");
         }
     }
-    return "";
+    return {};
 }
 
 double transmitEstimateMicroseconds(const Dump& dump) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "core/event.h"
 
 #include "KorvoDumptype.h"
@@ -40,9 +41,9 @@ Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t ch
 // and 2 s. A longer one is damage, not a wish to be honoured for days.
 inline constexpr double kMaxOffset = 600.0;
 
-// Why `prepared` must not be sent ("" when it may): a pause longer than kMaxOffset, or one
-// that is no number of seconds at all.
-std::string transmitRefusal(const Dump& prepared);
+// Whether `prepared` may be sent: not with a pause longer than kMaxOffset, or one that is no
+// number of seconds at all.
+Result<void> transmitRefusal(const Dump& prepared);
 
 // How long sending takes: every offset plus 320 µs per byte, in microseconds.
 double transmitEstimateMicroseconds(const Dump& dump);

@@ -21,13 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kMarker = ".bankshuttle-";
 
-bool fail(std::string* error, std::string text) {
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-    return false;
-}
-
 // ---- Cleaning up after a signal ------------------------------------------------------------
 //
 // The temporary file being written, for the signal handler; a write in another thread at the
@@ -193,12 +186,11 @@ std::string whyNotWritable(const std::string& path) {
     return "";
 }
 
-bool writeFileAtomically(const std::string& path,
-                         const std::function<bool(const std::string& temporary)>& write,
-                         std::string* error) {
+Result<void> writeFileAtomically(const std::string& path,
+                                 const std::function<bool(const std::string& temporary)>& write) {
     const Target resolved = resolve(path);
     if (!resolved.why.empty()) {
-        return fail(error, resolved.why);
+        return failure(resolved.why);
     }
     const std::string& target = resolved.path;
     const fs::path& folder = resolved.folder;
@@ -211,7 +203,7 @@ bool writeFileAtomically(const std::string& path,
     std::string temporary;
     const int fd = createTemporary(folder, name, temporary);
     if (fd < 0) {
-        return fail(error, std::strerror(errno));
+        return failure(std::strerror(errno));
     }
     const WritingGuard guard(temporary);
     if (exists) {
@@ -223,7 +215,7 @@ bool writeFileAtomically(const std::string& path,
     if (!write(temporary)) {
         const int why = errno;
         ::unlink(temporary.c_str());
-        return fail(error, why != 0 ? std::strerror(why) : "the data cannot be stored that way");
+        return failure(why != 0 ? std::strerror(why) : "the data cannot be stored that way");
     }
     // On the disk before it takes the old file's place.
     const int sync = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
@@ -235,7 +227,7 @@ bool writeFileAtomically(const std::string& path,
     if (!synced || ::rename(temporary.c_str(), target.c_str()) != 0) {
         const int renameWhy = synced ? errno : why;
         ::unlink(temporary.c_str());
-        return fail(error, std::strerror(renameWhy));
+        return failure(std::strerror(renameWhy));
     }
-    return true;
+    return {};
 }

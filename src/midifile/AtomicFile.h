@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <functional>
 #include <string>
 
@@ -9,11 +11,9 @@
 // through, to the file it names; anything but a regular file there is refused, never
 // replaced. A temporary file is removed when the program is ended by SIGINT, SIGTERM or
 // SIGHUP while writing it, and what a killed earlier run left beside the same target is
-// removed by the next write. False, with the reason in `error`, on failure.
-[[nodiscard]] bool
-writeFileAtomically(const std::string& path,
-                    const std::function<bool(const std::string& temporary)>& write,
-                    std::string* error);
+// removed by the next write.
+Result<void> writeFileAtomically(const std::string& path,
+                                 const std::function<bool(const std::string& temporary)>& write);
 
 // Why a write to `path` would fail before any data is at stake (a folder that is missing or
 // not writable, a target that is not a regular file); "" when it may be tried.

@@ -47,18 +47,15 @@ bool writeTrack(const std::string& path, const Dump& prepared, std::string_view 
 
 } // namespace
 
-ReadResult readDumpFile(const std::string& path) {
-    ReadResult result;
+Result<Contents> readDumpFile(const std::string& path) {
     TQMidiFileReader reader(path.c_str());
     if (reader.m_tracks >= 2) {
-        result.status = ReadStatus::tooManyTracks;
-        return result;
+        return failure("only MIDI files with a single track hold a dump", kTooManyTracks);
     }
     if (!reader.readTrackHeader()) {
-        result.error = reader.error();
-        return result;
+        return failure(reader.error());
     }
-    Contents& contents = result.contents;
+    Contents contents;
     uint8_t type = 0;
     buffer data;
     while (reader.readMetaEvent(type, data)) {
@@ -71,22 +68,17 @@ ReadResult readDumpFile(const std::string& path) {
         }
     }
     if (!reader.readEvents(contents.dump)) {
-        result.contents = Contents{};
-        result.error = reader.error();
-        return result;
+        return failure(reader.error());
     }
-    result.status = ReadStatus::ok;
-    return result;
+    return contents;
 }
 
-bool writeDumpFile(const std::string& path, const Dump& prepared, std::string_view trackname,
-                   std::string_view instrument, const buffer& meta7f, std::string* error) {
-    return writeFileAtomically(
-        path,
-        [&](const std::string& temporary) {
-            return writeTrack(temporary, prepared, trackname, instrument, meta7f);
-        },
-        error);
+Result<void> writeDumpFile(const std::string& path, const Dump& prepared,
+                           std::string_view trackname, std::string_view instrument,
+                           const buffer& meta7f) {
+    return writeFileAtomically(path, [&](const std::string& temporary) {
+        return writeTrack(temporary, prepared, trackname, instrument, meta7f);
+    });
 }
 
 } // namespace dumpfile

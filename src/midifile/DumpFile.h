@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "core/event.h"
 
 #include <cstdint>
@@ -29,27 +30,20 @@ struct Contents {
     std::optional<buffer> meta7f;
 };
 
-enum class ReadStatus {
-    ok,            // the track was read whole (its dump may still be empty)
-    notReadable,   // refused: no Standard MIDI File, or one that cannot be taken whole
-    tooManyTracks, // two tracks or more: not a dump of ours
-};
+// The Failure code of a MIDI file of two tracks or more: a MIDI file, but not a dump of ours.
+inline constexpr int kTooManyTracks = 1;
 
-struct ReadResult {
-    ReadStatus status = ReadStatus::notReadable;
-    Contents contents;
-    std::string error; // why not readable, naming the byte offset
-};
-
-// The whole file or nothing: a file that cannot be taken whole yields no contents at all.
-[[nodiscard]] ReadResult readDumpFile(const std::string& path);
+// The whole file or nothing (its dump may still be empty): a file that cannot be taken whole
+// is refused with the reason, naming the byte offset, and yields no contents at all.
+Result<Contents> readDumpFile(const std::string& path);
 
 // Stores `prepared` (paced and with its channel bits as they are to be stored): the track
 // name and instrument unless empty or their placeholder, the kept sequencer-specific data
 // when there is any, the first message after kLeadInOffset, every further one after its own
 // offset. The file is written beside the target and moved over it only when complete, so a
-// failure never harms what stood there. False, with the reason in `error`, on failure.
-bool writeDumpFile(const std::string& path, const Dump& prepared, std::string_view trackname,
-                   std::string_view instrument, const buffer& meta7f, std::string* error);
+// failure never harms what stood there.
+Result<void> writeDumpFile(const std::string& path, const Dump& prepared,
+                           std::string_view trackname, std::string_view instrument,
+                           const buffer& meta7f);
 
 } // namespace dumpfile

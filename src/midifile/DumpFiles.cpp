@@ -20,50 +20,35 @@ FileKind fileKind(const std::string& path) {
     return FileKind::unknown;
 }
 
-LoadedDump loadDump(const std::string& path) {
-    LoadedDump loaded;
+Result<dumpfile::Contents> loadDump(const std::string& path) {
     switch (fileKind(path)) {
     case FileKind::syx: {
-        syxfile::ReadResult read = syxfile::readSyxFile(path);
-        if (!read.ok) {
-            loaded.error = read.error;
-            return loaded;
+        Result<Dump> read = syxfile::readSyxFile(path);
+        if (!read) {
+            return failure(read.error());
         }
-        loaded.contents.dump = std::move(read.dump);
-        break;
+        dumpfile::Contents contents;
+        contents.dump = std::move(read.value());
+        return contents;
     }
-    case FileKind::mid: {
-        dumpfile::ReadResult read = dumpfile::readDumpFile(path);
-        if (read.status == dumpfile::ReadStatus::tooManyTracks) {
-            loaded.tooManyTracks = true;
-            loaded.error = "only MIDI files with a single track hold a dump";
-            return loaded;
-        }
-        if (read.status != dumpfile::ReadStatus::ok) {
-            loaded.error = read.error;
-            return loaded;
-        }
-        loaded.contents = std::move(read.contents);
-        break;
-    }
+    case FileKind::mid:
+        return dumpfile::readDumpFile(path);
     case FileKind::unknown:
-        loaded.error = "the file name must end in .mid or .syx";
-        return loaded;
+        break;
     }
-    loaded.ok = true;
-    return loaded;
+    return failure("the file name must end in .mid or .syx");
 }
 
-bool storeDump(const std::string& path, const Dump& dump, std::string_view trackname,
-               std::string_view instrument, const buffer& meta7f, std::string* error) {
+Result<void> storeDump(const std::string& path, const Dump& dump, std::string_view trackname,
+                       std::string_view instrument, const buffer& meta7f) {
     if (fileKind(path) == FileKind::syx) {
-        return syxfile::writeSyxFile(path, dump, error);
+        return syxfile::writeSyxFile(path, dump);
     }
     return dumpfile::writeDumpFile(path, dumprules::preparedForSave(dump, *identifyDump(&dump)),
-                                   trackname, instrument, meta7f, error);
+                                   trackname, instrument, meta7f);
 }
 
-bool storeDump(const std::string& path, const dumpfile::Contents& contents, std::string* error) {
+Result<void> storeDump(const std::string& path, const dumpfile::Contents& contents) {
     return storeDump(path, contents.dump, contents.trackname.value_or(""),
-                     contents.instrument.value_or(""), contents.meta7f.value_or(buffer{}), error);
+                     contents.instrument.value_or(""), contents.meta7f.value_or(buffer{}));
 }

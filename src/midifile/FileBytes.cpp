@@ -11,12 +11,6 @@ namespace filebytes {
 
 namespace {
 
-ReadResult refuse(std::string error) {
-    ReadResult result;
-    result.error = std::move(error);
-    return result;
-}
-
 // Closes the descriptor on every path out.
 class Descriptor {
 public:
@@ -52,41 +46,39 @@ const char* kindOfFile(unsigned int mode) {
     return "something else";
 }
 
-ReadResult readWholeFile(const std::string& path) {
+Result<buffer> readWholeFile(const std::string& path) {
     // Non-blocking, so that opening a FIFO without a writer returns at once.
     const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
-        return refuse(std::strerror(errno));
+        return failure(std::strerror(errno));
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
-        return refuse(std::strerror(errno));
+        return failure(std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        return refuse(std::string("the file is ") + kindOfFile(info.st_mode) +
-                      ", not a regular file");
+        return failure(std::string("the file is ") + kindOfFile(info.st_mode) +
+                       ", not a regular file");
     }
     if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes) {
-        return refuse("the file is larger than 1 GiB");
+        return failure("the file is larger than 1 GiB");
     }
-    ReadResult result;
-    result.bytes.resize(static_cast<std::size_t>(info.st_size));
+    buffer bytes(static_cast<std::size_t>(info.st_size));
     std::size_t got = 0;
-    while (got < result.bytes.size()) {
-        const ssize_t n = ::read(fd.get(), result.bytes.data() + got, result.bytes.size() - got);
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            return refuse(std::strerror(errno));
+            return failure(std::strerror(errno));
         }
         if (n == 0) {
-            return refuse("the file became shorter while it was read");
+            return failure("the file became shorter while it was read");
         }
         got += static_cast<std::size_t>(n);
     }
-    result.ok = true;
-    return result;
+    return bytes;
 }
 
 } // namespace filebytes

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "core/buffer.h"
 
 #include <cstdint>
@@ -12,13 +13,8 @@ namespace filebytes {
 // No dump file comes near this; a larger one is refused rather than read.
 inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 
-struct ReadResult {
-    bool ok = false;
-    buffer bytes;
-    std::string error; // why not, in words for the user
-};
-
-[[nodiscard]] ReadResult readWholeFile(const std::string& path);
+// The file's bytes, or why not in words for the user.
+Result<buffer> readWholeFile(const std::string& path);
 
 // What a file that is not a regular one is, for a message: "a directory", "a FIFO", ...
 const char* kindOfFile(unsigned int mode);

@@ -15,12 +15,6 @@ using midi::hex;
 using midi::kEndOfSysEx;
 using midi::kSysEx;
 
-ReadResult refuse(std::string error) {
-    ReadResult result;
-    result.error = std::move(error);
-    return result;
-}
-
 // Where the message that begins at `start` ends (one past its 0xF7), or the reason why it
 // is no complete message.
 bool messageEnd(std::span<const uint8_t> bytes, std::size_t start, std::size_t& end,
@@ -51,66 +45,60 @@ bool messageEnd(std::span<const uint8_t> bytes, std::size_t start, std::size_t& 
 
 } // namespace
 
-ReadResult parse(std::span<const uint8_t> bytes) {
+Result<Dump> parse(std::span<const uint8_t> bytes) {
     if (bytes.empty()) {
-        return refuse("the file is empty (offset 0)");
+        return failure("the file is empty (offset 0)");
     }
     // Checked and counted first, so that a refused file never costs the memory of a dump.
-    ReadResult result;
+    std::string why;
     std::size_t count = 0;
     for (std::size_t start = 0, end = 0; start < bytes.size(); start = end) {
-        if (!messageEnd(bytes, start, end, result.error)) {
-            return result;
+        if (!messageEnd(bytes, start, end, why)) {
+            return failure(why);
         }
         if (++count > kMaxDumpMessages) {
-            return refuse("the file holds more than " + std::to_string(kMaxDumpMessages) +
-                          " messages, more than any dump (offset " + std::to_string(start) + ")");
+            return failure("the file holds more than " + std::to_string(kMaxDumpMessages) +
+                           " messages, more than any dump (offset " + std::to_string(start) + ")");
         }
     }
-    result.dump.reserve(count);
+    Dump dump;
+    dump.reserve(count);
     for (std::size_t start = 0, end = 0; start < bytes.size(); start = end) {
-        (void)messageEnd(bytes, start, end, result.error); // checked above
-        result.dump.emplace_back(buffer(bytes.begin() + static_cast<std::ptrdiff_t>(start),
-                                        bytes.begin() + static_cast<std::ptrdiff_t>(end)));
+        (void)messageEnd(bytes, start, end, why); // checked above
+        dump.emplace_back(buffer(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                                 bytes.begin() + static_cast<std::ptrdiff_t>(end)));
     }
-    result.ok = true;
-    return result;
+    return dump;
 }
 
-ReadResult readSyxFile(const std::string& path) {
-    filebytes::ReadResult file = filebytes::readWholeFile(path);
-    if (!file.ok) {
-        return refuse(std::move(file.error));
+Result<Dump> readSyxFile(const std::string& path) {
+    const Result<buffer> file = filebytes::readWholeFile(path);
+    if (!file) {
+        return failure(file.error());
     }
-    return parse(file.bytes);
+    return parse(file.value());
 }
 
-bool writeSyxFile(const std::string& path, const Dump& dump, std::string* error) {
+Result<void> writeSyxFile(const std::string& path, const Dump& dump) {
     for (std::size_t i = 0; i < dump.size(); ++i) {
         std::size_t end = 0;
         std::string why;
         const midi::event& message = dump[i];
         if (message.empty() || !messageEnd(message, 0, end, why) || end != message.size()) {
-            if (error != nullptr) {
-                *error = "message " + std::to_string(i + 1) + " (" +
-                         (message.empty() ? std::string("empty") : "status " + hex(message[0])) +
-                         ") is not a complete SysEx message, and a .syx file holds nothing else";
-            }
-            return false;
+            return failure("message " + std::to_string(i + 1) + " (" +
+                           (message.empty() ? std::string("empty") : "status " + hex(message[0])) +
+                           ") is not a complete SysEx message, and a .syx file holds nothing else");
         }
     }
-    return writeFileAtomically(
-        path,
-        [&](const std::string& temporary) {
-            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-            for (const midi::event& message : dump) {
-                out.write(reinterpret_cast<const char*>(message.data()),
-                          static_cast<std::streamsize>(message.size()));
-            }
-            out.close();
-            return !out.fail();
-        },
-        error);
+    return writeFileAtomically(path, [&](const std::string& temporary) {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        for (const midi::event& message : dump) {
+            out.write(reinterpret_cast<const char*>(message.data()),
+                      static_cast<std::streamsize>(message.size()));
+        }
+        out.close();
+        return !out.fail();
+    });
 }
 
 } // namespace syxfile

@@ -59,12 +59,12 @@ std::string at(std::size_t offset) {
 } // namespace
 
 TQMidiFileReader::TQMidiFileReader(const char* path) {
-    filebytes::ReadResult read = filebytes::readWholeFile(path);
-    if (!read.ok) {
-        m_error = read.error;
+    Result<buffer> read = filebytes::readWholeFile(path);
+    if (!read) {
+        m_error = read.error();
         return;
     }
-    m_bytes = std::move(read.bytes);
+    m_bytes = std::move(read.value());
     readHeader();
 }
 

@@ -54,22 +54,24 @@ std::unique_ptr<MidiService> createMidiService(std::string_view clientName, std:
     }
     std::string alsaWhy;
     if (api != "jack") {
-        if (auto alsa = AlsaMidiService::open(clientName, &alsaWhy)) {
-            return alsa;
+        auto alsa = AlsaMidiService::open(clientName);
+        if (alsa) {
+            return std::move(alsa.value());
         }
+        alsaWhy = alsa.error();
         if (api == "alsa") {
             say(diagnostic, alsaWhy + "; no MIDI ports available");
             return std::make_unique<NoMidiService>();
         }
     }
-    std::string jackWhy;
-    if (auto jack = JackMidiService::open(clientName, &jackWhy)) {
+    auto jack = JackMidiService::open(clientName);
+    if (jack) {
         if (!alsaWhy.empty()) {
             say(diagnostic, alsaWhy + "; using JACK");
         }
-        return jack;
+        return std::move(jack.value());
     }
-    say(diagnostic, "no MIDI system found (" + (alsaWhy.empty() ? "" : alsaWhy + "; ") + jackWhy +
-                        "); no MIDI ports available");
+    say(diagnostic, "no MIDI system found (" + (alsaWhy.empty() ? "" : alsaWhy + "; ") +
+                        jack.error() + "); no MIDI ports available");
     return std::make_unique<NoMidiService>();
 }

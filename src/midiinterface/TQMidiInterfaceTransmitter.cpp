@@ -131,17 +131,18 @@ std::string withThousands(std::size_t n) {
 
 } // namespace
 
-std::string TQMidiInterfaceTransmitter::refusal(const Dump& dump) const {
+Result<void> TQMidiInterfaceTransmitter::refusal(const Dump& dump) const {
     const std::size_t largest = m_service.largestSysex();
     for (std::size_t i = 0; i < dump.size(); ++i) {
         if (dump[i].size() > largest) {
             // Only JACK has a limit: it carries a message in one event.
-            return "Message " + withThousands(i + 1) + " is " + withThousands(dump[i].size()) +
-                   " bytes; JACK carries at most " + withThousands(largest) +
-                   " bytes in one event. Send this dump over ALSA.";
+            return failure("Message " + withThousands(i + 1) + " is " +
+                           withThousands(dump[i].size()) + " bytes; JACK carries at most " +
+                           withThousands(largest) +
+                           " bytes in one event. Send this dump over ALSA.");
         }
     }
-    return "";
+    return {};
 }
 
 std::size_t TQMidiInterfaceTransmitter::mayNotHaveArrivedCount() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiService.h"
+#include "core/Result.h"
 #include "core/event.h"
 
 #include <atomic>
@@ -48,9 +49,9 @@ public:
     // Messages of the last transmission that the MIDI system handed over just before it
     // missed processing cycles: they may not have arrived. Final once the transmission ended.
     std::size_t mayNotHaveArrivedCount() const;
-    // Why `dump` cannot be sent over this MIDI system ("" when it can): a message larger than
-    // it carries in one piece. Asked before anything of the dump goes out.
-    std::string refusal(const Dump& dump) const;
+    // Whether `dump` can be sent over this MIDI system: not with a message larger than it
+    // carries in one piece. Asked before anything of the dump goes out.
+    Result<void> refusal(const Dump& dump) const;
     // The sentence for messages that may not have arrived.
     static std::string mayNotHaveArrivedText(std::size_t count, std::size_t total);
 

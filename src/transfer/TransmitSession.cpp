@@ -22,7 +22,7 @@ TransmitSession::~TransmitSession() {
     }
 }
 
-void TransmitSession::open(std::function<void(std::string)> opened) {
+void TransmitSession::open(std::function<void(::Result<void>)> opened) {
     m_thread = std::thread([this, opened = std::move(opened)] { run(opened); });
 }
 
@@ -46,13 +46,13 @@ void TransmitSession::stop() {
     m_wake.notify_all();
 }
 
-void TransmitSession::run(std::function<void(std::string)> opened) {
+void TransmitSession::run(std::function<void(::Result<void>)> opened) {
     // Opening the output silences the instrument before the user is asked anything.
     m_transmitter = std::make_unique<TQMidiInterfaceTransmitter>(
         m_midi, m_client, TQMidiInterfaceTransmitter::DestinationNamed(m_midi, m_outputName));
-    const std::string refusal = m_transmitter->refusal(m_prepared);
-    opened(refusal);
-    if (!refusal.empty()) {
+    const ::Result<void> sendable = m_transmitter->refusal(m_prepared);
+    opened(sendable);
+    if (!sendable) {
         return;
     }
     std::function<void(Result)> finished;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "core/event.h"
 #include "midiinterface/MidiService.h"
 
@@ -34,9 +35,9 @@ public:
     // Stops what is under way (after the message in flight) and waits for its thread.
     ~TransmitSession();
 
-    // Opens the output (600 ms, All Notes Off, 300 ms), then `opened` with why the dump cannot
-    // be sent over this MIDI system ("" when it can). Nothing of the dump goes out before send.
-    void open(std::function<void(std::string refusal)> opened);
+    // Opens the output (600 ms, All Notes Off, 300 ms), then `opened` with whether the dump
+    // can be sent over this MIDI system. Nothing of the dump goes out before send.
+    void open(std::function<void(::Result<void> sendable)> opened);
     // After an open without refusal: sends the dump, then `finished`.
     void send(std::function<void(Result)> finished);
     // Before send: nothing of the dump is sent; during it: after the message in flight.
@@ -45,7 +46,7 @@ public:
     const Dump& prepared() const { return m_prepared; }
 
 private:
-    void run(std::function<void(std::string)> opened);
+    void run(std::function<void(::Result<void>)> opened);
 
     MidiService& m_midi;
     MIDIClientRef m_client;

@@ -103,9 +103,9 @@ struct Notifications {
 class Alsa : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string why;
-        m_midi = AlsaMidiService::open("BankShuttle", &why);
-        ASSERT_NE(m_midi, nullptr) << why;
+        auto opened = AlsaMidiService::open("BankShuttle");
+        ASSERT_TRUE(opened) << opened.error();
+        m_midi = std::move(opened.value());
         ASSERT_EQ(
             m_midi->clientCreate("BankShuttle", &Notifications::proc, &m_notifications, &m_client),
             MidiStatus::ok);

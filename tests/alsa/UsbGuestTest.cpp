@@ -79,9 +79,9 @@ std::string instrumentDevice() {
 class Usb : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string why;
-        m_midi = AlsaMidiService::open("BankShuttle", &why);
-        ASSERT_NE(m_midi, nullptr) << why;
+        auto opened = AlsaMidiService::open("BankShuttle");
+        ASSERT_TRUE(opened) << opened.error();
+        m_midi = std::move(opened.value());
         ASSERT_EQ(m_midi->clientCreate("BankShuttle", nullptr, nullptr, &m_client), MidiStatus::ok);
         plug(); // enumeration takes a moment after the cable is plugged
         ASSERT_NE(source(), 0u) << "the USB instrument did not appear";

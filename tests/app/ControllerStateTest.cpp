@@ -10,7 +10,7 @@ namespace {
 // A file with the given messages, written as Save would write it.
 QString dumpFile(const TempDir& dir, const Dump& dump, const std::string& name = "d.mid") {
     const std::string path = dir.file(name);
-    EXPECT_TRUE(dumpfile::writeDumpFile(path, dump, "", "", {}, nullptr));
+    EXPECT_TRUE(dumpfile::writeDumpFile(path, dump, "", "", {}).ok());
     return QString::fromStdString(path);
 }
 
@@ -104,7 +104,8 @@ TEST_F(ControllerState, EnablingFollowsStateAndChannel) {
 TEST_F(ControllerState, ClearEmptiesEverything) {
     const std::string path = m_dir.file("kept.mid");
     ASSERT_TRUE(dumpfile::writeDumpFile(path, {korvoEvent(0x38, 0x01, 10)}, "Name", "Synth",
-                                        buffer{0x31, 0x05}, nullptr));
+                                        buffer{0x31, 0x05})
+                    .ok());
     openFile(QString::fromStdString(path));
     ASSERT_EQ(m_controller.state(), Controller::kStateLoaded);
     EXPECT_EQ(m_controller.meta7f(), (buffer{0x31, 0x05}));

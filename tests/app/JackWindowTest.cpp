@@ -14,7 +14,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
-    auto midi = JackMidiService::open("BankShuttle", nullptr);
+    auto midi = JackMidiService::open("BankShuttle").valueOr(nullptr);
     auto instrument = JackInstrument::open("strata" + std::to_string(getpid()));
     ASSERT_TRUE(midi && instrument) << "the JACK test server is not running";
     FakeDialogs dialogs;

@@ -50,7 +50,7 @@ protected:
     void load(const Dump& dump, const std::string& trackname = "",
               const std::string& instrument = "", const buffer& meta7f = {}) {
         const std::string path = m_dir.file("source.mid");
-        ASSERT_TRUE(dumpfile::writeDumpFile(path, dump, trackname, instrument, meta7f, nullptr));
+        ASSERT_TRUE(dumpfile::writeDumpFile(path, dump, trackname, instrument, meta7f).ok());
         openFile(QString::fromStdString(path));
         ASSERT_EQ(m_controller.state(), Controller::kStateLoaded);
     }
@@ -252,7 +252,7 @@ TEST_F(OpenSave, SysExFilesPanelsAndDrops) {
     EXPECT_EQ(m_dialogs.writeSuggestion, QString::fromStdString(m_dir.file("in.syx")));
     EXPECT_EQ(TempDir::read(out.toStdString()), raw);
     saveFile(QString::fromStdString(m_dir.file("out.mid")));
-    EXPECT_EQ(dumpfile::readDumpFile(m_dir.file("out.mid")).contents.dump.size(), 2u);
+    EXPECT_EQ(dumpfile::readDumpFile(m_dir.file("out.mid")).valueOr({}).dump.size(), 2u);
 
     // Open starts where the last file was; a drop opens a file whenever Open could.
     m_controller.ClearDidPresses();

@@ -65,9 +65,10 @@ TEST_F(CliOverJack, ReceiveStoresWhatTheInstrumentSent) {
     }
     EXPECT_EQ(TempDir::read(m_dir.file("backup.syx")), raw);
     const auto mid = dumpfile::readDumpFile(m_dir.file("backup.mid"));
-    ASSERT_EQ(mid.contents.dump.size(), 3u);
-    EXPECT_EQ(Bytes(mid.contents.dump[0].begin(), mid.contents.dump[0].end()), dump[0]);
-    EXPECT_EQ(mid.contents.trackname.value_or(""), "Nightly");
+    ASSERT_TRUE(mid);
+    ASSERT_EQ(mid->dump.size(), 3u);
+    EXPECT_EQ(Bytes(mid->dump[0].begin(), mid->dump[0].end()), dump[0]);
+    EXPECT_EQ(mid->trackname.value_or(""), "Nightly");
 }
 
 TEST_F(CliOverJack, ReceiveOfNothingWritesNothing) {

@@ -73,10 +73,11 @@ TEST_F(Cli, WrongUsageIsExitTwoWithOneLine) {
 TEST_F(Cli, InfoInTextAndJson) {
     const std::string path = m_dir.file("strata.mid");
     ASSERT_TRUE(dumpfile::writeDumpFile(
-        path,
-        {midi::event(buffer{0xF0, 0x31, 0x00, 0x38, 0x02, 0xF7}),
-         midi::event(buffer{0xF0, 0x31, 0x00, 0x38, 0x02, 0x01, 0xF7}, 0.0)},
-        "Bank \"A\"", "", buffer{0x31, 0x01}, nullptr));
+                    path,
+                    {midi::event(buffer{0xF0, 0x31, 0x00, 0x38, 0x02, 0xF7}),
+                     midi::event(buffer{0xF0, 0x31, 0x00, 0x38, 0x02, 0x01, 0xF7}, 0.0)},
+                    "Bank \"A\"", "", buffer{0x31, 0x01})
+                    .ok());
     CliResult r = runCli({"info", path, "--json"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "{\"type\": \"STRATA 500 - Presets\", \"trackname\": \"Bank \\\"A\\\"\", "
@@ -125,9 +126,10 @@ TEST_F(Cli, ConvertRoundTripsKeepTheMessages) {
         joined({korvoMessage(0x5B, 0x01, 100, 0x33, 0), korvoMessage(0x5B, 0x01, 100, 0x33, 0)}));
     ASSERT_EQ(runCli({"convert", gravel, m_dir.file("g.mid")}).exit, 0);
     const auto read = dumpfile::readDumpFile(m_dir.file("g.mid"));
-    ASSERT_EQ(read.contents.dump.size(), 2u);
-    EXPECT_EQ(read.contents.dump[0].m_offset, 2.0);
-    EXPECT_FALSE(read.contents.trackname.has_value());
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->dump.size(), 2u);
+    EXPECT_EQ(read->dump[0].m_offset, 2.0);
+    EXPECT_FALSE(read->trackname.has_value());
 }
 
 TEST_F(Cli, BadFilesAreRefusedAndLeaveNothingBehind) {

@@ -68,9 +68,10 @@ TEST(DumpRules, ASoundBankKeepsItsBankNumber) {
 TEST(DumpRules, PausesOfDaysAreDamage) {
     Dump dump{message(0x38, 0x01), message(0x38, 0x01)};
     dump[1].m_offset = kMaxOffset;
-    EXPECT_EQ(transmitRefusal(dump), "");
+    EXPECT_TRUE(transmitRefusal(dump).ok());
     dump[1].m_offset = 5592405.0; // FF FF FF 7F ticks at division 24
-    EXPECT_EQ(transmitRefusal(dump).rfind("the pause before message 2 is 5592405 s", 0), 0u);
+    EXPECT_EQ(transmitRefusal(dump).error().rfind("the pause before message 2 is 5592405 s", 0),
+              0u);
 }
 
 TEST(DumpRules, TransmitEstimate) {

@@ -5,15 +5,15 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const syxfile::ReadResult read = syxfile::parse({data, size});
-    if (!read.ok) {
-        if (read.error.empty() || !read.dump.empty()) {
+    const Result<Dump> read = syxfile::parse({data, size});
+    if (!read) {
+        if (read.error().empty()) {
             __builtin_trap();
         }
         return 0;
     }
     std::size_t at = 0;
-    for (const midi::event& message : read.dump) {
+    for (const midi::event& message : read.value()) {
         if (message.size() < 2 || message.front() != 0xF0 || message.back() != 0xF7 ||
             at + message.size() > size || std::memcmp(message.data(), data + at, message.size())) {
             __builtin_trap();

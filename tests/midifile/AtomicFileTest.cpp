@@ -16,13 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 
 bool writeText(const std::string& path, const std::string& text, std::string* why) {
-    return writeFileAtomically(
-        path,
-        [&](const std::string& temporary) {
-            std::ofstream(temporary) << text;
-            return true;
-        },
-        why);
+    const Result<void> written = writeFileAtomically(path, [&](const std::string& temporary) {
+        std::ofstream(temporary) << text;
+        return true;
+    });
+    if (why != nullptr) {
+        *why = written.error();
+    }
+    return written.ok();
 }
 
 std::vector<std::string> names(const TempDir& dir) {
@@ -72,15 +73,11 @@ TEST(AtomicFile, NoTemporaryFileOutlivesAKilledWrite) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const pid_t child = fork();
         if (child == 0) {
-            std::string why;
-            (void)writeFileAtomically(
-                target,
-                [&](const std::string& temporary) {
-                    std::ofstream(temporary) << "half";
-                    raise(signal);
-                    return true;
-                },
-                &why);
+            (void)writeFileAtomically(target, [&](const std::string& temporary) {
+                std::ofstream(temporary) << "half";
+                raise(signal);
+                return true;
+            });
             _exit(0);
         }
         int status = 0;

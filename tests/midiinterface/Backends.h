@@ -32,7 +32,8 @@ struct VirtualBackend {
 };
 
 struct JackBackend {
-    std::unique_ptr<JackMidiService> service = JackMidiService::open("BankShuttle", nullptr);
+    std::unique_ptr<JackMidiService> service =
+        JackMidiService::open("BankShuttle").valueOr(nullptr);
     std::unique_ptr<JackInstrument> instrument =
         JackInstrument::open("peer" + std::to_string(getpid()));
     std::string peer = instrument ? instrument->name() : "";

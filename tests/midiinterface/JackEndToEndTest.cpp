@@ -28,7 +28,7 @@ constexpr auto kPeriod = std::chrono::microseconds(1024 * 1'000'000 / 48'000);
 class OverJack : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_service = JackMidiService::open("BankShuttle", nullptr);
+        m_service = JackMidiService::open("BankShuttle").valueOr(nullptr);
         m_instrument = JackInstrument::open("synth" + std::to_string(getpid()));
         if (!m_service || !m_instrument) {
             // Under CTest the fixture has started a server: its absence is a failure.
@@ -134,9 +134,9 @@ TEST_F(OverJack, AMessageTooLargeForJackIsRefusedAndCounted) {
     EXPECT_GT(largest, 30000u);
     char limit[48];
     std::snprintf(limit, sizeof limit, "%zu,%03zu", largest / 1000, largest % 1000);
-    EXPECT_EQ(transmitter.refusal(dump), "Message 2 is 40,000 bytes; JACK carries at most " +
-                                             std::string(limit) +
-                                             " bytes in one event. Send this dump over ALSA.");
+    EXPECT_EQ(transmitter.refusal(dump).error(),
+              "Message 2 is 40,000 bytes; JACK carries at most " + std::string(limit) +
+                  " bytes in one event. Send this dump over ALSA.");
     // Sent all the same, the transmitter refuses it and counts it.
     transmitter.transmitDump(dump);
     waitUntilDone(transmitter);
@@ -264,7 +264,7 @@ TEST_F(OverJack, AMessageOfTheLargestSizeArrivesWhole) {
     const Bytes largest = randomSysex(m_service->largestSysex(), random);
     TQMidiInterfaceTransmitter transmitter(*m_service, m_client, m_destination);
     const Dump dump{midi::event(buffer(largest.begin(), largest.end()))};
-    EXPECT_EQ(transmitter.refusal(dump), "");
+    EXPECT_TRUE(transmitter.refusal(dump).ok());
     transmitter.transmitDump(dump);
     waitUntilDone(transmitter);
     std::this_thread::sleep_for(50ms);
@@ -334,7 +334,7 @@ TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceiveWithinASecond) {
     const std::string fixture = JACKD_FIXTURE;
     ASSERT_EQ(std::system((fixture + " start " + name + " " + state).c_str()), 0);
     setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    auto service = JackMidiService::open("BankShuttle", nullptr);
+    auto service = JackMidiService::open("BankShuttle").valueOr(nullptr);
     auto instrument = JackInstrument::open("dying");
     ASSERT_TRUE(service && instrument);
     MIDIClientRef client = 0;

@@ -59,7 +59,7 @@ TEST_F(Sessions, AStopBetweenOpeningAndSendingSendsNothingOfTheDump) {
     {
         TransmitSession session(m_midi, m_client, "KoRvO: Synth in", dump);
         std::promise<std::string> opened;
-        session.open([&](std::string refusal) { opened.set_value(refusal); });
+        session.open([&](Result<void> sendable) { opened.set_value(sendable.error()); });
         EXPECT_EQ(opened.get_future().get(), "");
         session.stop();
     } // joins

@@ -57,28 +57,24 @@ void silent(const char*, int, const char*, int, const char*, ...) {}
 
 } // namespace
 
-std::unique_ptr<AlsaMidiService> AlsaMidiService::open(std::string_view clientName,
-                                                       std::string* error) {
+Result<std::unique_ptr<AlsaMidiService>> AlsaMidiService::open(std::string_view clientName) {
     snd_lib_error_set_handler(&silent);
     snd_seq_t* seq = nullptr;
     const int result = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0);
     if (result < 0) {
-        if (error != nullptr) {
-            *error = std::string("the ALSA sequencer cannot be opened (/dev/snd/seq: ") +
-                     snd_strerror(result) + ")";
-        }
-        return nullptr;
+        return failure(std::string("the ALSA sequencer cannot be opened (/dev/snd/seq: ") +
+                       snd_strerror(result) + ")");
     }
     std::unique_ptr<AlsaMidiService> service(new AlsaMidiService(alsa::Seq(seq)));
-    if (!service->start(clientName, error)) {
-        return nullptr;
+    if (Result<void> started = service->start(clientName); !started) {
+        return failure(started.error());
     }
     return service;
 }
 
 AlsaMidiService::AlsaMidiService(alsa::Seq seq) : m_seq(std::move(seq)) {}
 
-bool AlsaMidiService::start(std::string_view clientName, std::string* error) {
+Result<void> AlsaMidiService::start(std::string_view clientName) {
     const std::string name(clientName);
     snd_seq_set_client_name(m_seq.get(), name.c_str());
     m_client = snd_seq_client_id(m_seq.get());
@@ -89,11 +85,8 @@ bool AlsaMidiService::start(std::string_view clientName, std::string* error) {
         m_seq.get(), "OutPort", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     m_encoder = alsa::newMidiEvent(kSysexChunk);
-    if (m_client < 0 || m_inPort < 0 || m_outPort < 0 || !m_encoder.get()) {
-        if (error != nullptr) {
-            *error = "the ALSA sequencer refused this program's ports";
-        }
-        return false;
+    if (m_client < 0 || m_inPort < 0 || m_outPort < 0 || !m_encoder) {
+        return failure("the ALSA sequencer refused this program's ports");
     }
     snd_midi_event_no_status(m_encoder.get(), 1);
     snd_seq_set_client_pool_input(m_seq.get(), kInputPool);
@@ -102,7 +95,7 @@ bool AlsaMidiService::start(std::string_view clientName, std::string* error) {
     snd_seq_connect_from(m_seq.get(), m_inPort, SND_SEQ_CLIENT_SYSTEM,
                          SND_SEQ_PORT_SYSTEM_ANNOUNCE);
     m_reader = StoppingThread([this] { readLoop(); }, [this] { m_stop = true; });
-    return true;
+    return {};
 }
 
 // Its members go in the order that nothing runs on what has gone: the base's threads, the
@@ -205,7 +198,6 @@ MidiStatus AlsaMidiService::routeRawSource(const EndpointId& source,
     if (m_rawInputs.contains(source)) {
         return MidiStatus::ok;
     }
-    int why = 0;
     AlsaRawMidiInput::Handlers handlers{
         [this, source](std::span<const uint8_t> bytes) {
             const MidiPacket packet{0, bytes};
@@ -214,12 +206,12 @@ MidiStatus AlsaMidiService::routeRawSource(const EndpointId& source,
         [this, source] { deliverNews(source, MidiPacketKind::bytesLost); },
         [this, source] { deliverNews(source, MidiPacketKind::sourceGone); }};
     auto input = AlsaRawMidiInput::open(substream[0], substream[1], substream[2], m_rawBufferBytes,
-                                        std::move(handlers), &why);
+                                        std::move(handlers));
     if (!input) {
-        setErrorText(snd_strerror(why));
-        return why == -EBUSY ? MidiStatus::busy : MidiStatus::serviceFailed;
+        setErrorText(input.error());
+        return input.code() == -EBUSY ? MidiStatus::busy : MidiStatus::serviceFailed;
     }
-    m_rawInputs.emplace(source, std::move(input));
+    m_rawInputs.emplace(source, std::move(input.value()));
     return MidiStatus::ok;
 }
 

@@ -3,6 +3,7 @@
 #include "AlsaHandles.h"
 #include "AlsaRawMidiInput.h"
 #include "RawMidiProcInfo.h"
+#include "core/Result.h"
 #include "midiinterface/MidiServiceBase.h"
 
 #include <alsa/asoundlib.h>
@@ -37,8 +38,8 @@
 // buffers never overflow.
 class AlsaMidiService : public MidiServiceBase {
 public:
-    // Null, with the reason in `error`, when the sequencer (/dev/snd/seq) cannot be opened.
-    static std::unique_ptr<AlsaMidiService> open(std::string_view clientName, std::string* error);
+    // Fails with the reason when the sequencer (/dev/snd/seq) cannot be opened.
+    static Result<std::unique_ptr<AlsaMidiService>> open(std::string_view clientName);
     ~AlsaMidiService() override;
 
     std::string_view apiName() const override { return "alsa"; }
@@ -61,7 +62,7 @@ private:
     using Address = std::pair<int, int>; // client, port
 
     explicit AlsaMidiService(alsa::Seq seq);
-    bool start(std::string_view clientName, std::string* error);
+    Result<void> start(std::string_view clientName);
     // Every port of every other client but the System one, until `visit` says stop.
     // m_mutex held.
     void forEachPort(const std::function<bool(int client, const char* clientName,

@@ -64,9 +64,10 @@ bool rawMidiSubstreamOf(int card, int port, const std::string& portName, int* de
     return false;
 }
 
-std::unique_ptr<AlsaRawMidiInput> AlsaRawMidiInput::open(int card, int device, int subdevice,
-                                                         std::size_t bufferBytes, Handlers handlers,
-                                                         int* error) {
+Result<std::unique_ptr<AlsaRawMidiInput>> AlsaRawMidiInput::open(int card, int device,
+                                                                 int subdevice,
+                                                                 std::size_t bufferBytes,
+                                                                 Handlers handlers) {
     const std::string name = "hw:" + std::to_string(card) + "," + std::to_string(device) + "," +
                              std::to_string(subdevice);
     snd_rawmidi_t* opened = nullptr;
@@ -91,10 +92,7 @@ std::unique_ptr<AlsaRawMidiInput> AlsaRawMidiInput::open(int card, int device, i
         result = -errno;
     }
     if (result < 0) {
-        if (error != nullptr) {
-            *error = result;
-        }
-        return nullptr;
+        return failure(snd_strerror(result), result);
     }
     return std::unique_ptr<AlsaRawMidiInput>(
         new AlsaRawMidiInput(std::move(input), std::move(wake), std::move(handlers)));

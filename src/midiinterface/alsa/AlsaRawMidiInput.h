@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AlsaHandles.h"
+#include "core/Result.h"
 #include "midiinterface/StoppingThread.h"
 
 #include <alsa/asoundlib.h>
@@ -29,11 +30,10 @@ public:
     // The kernel's largest raw MIDI buffer.
     static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 
-    // Null, with the system's negative error code in `error` (-EBUSY: held by another
-    // program), when the substream cannot be opened.
-    static std::unique_ptr<AlsaRawMidiInput> open(int card, int device, int subdevice,
-                                                  std::size_t bufferBytes, Handlers handlers,
-                                                  int* error);
+    // Fails, with the system's negative error code (-EBUSY: held by another program), when
+    // the substream cannot be opened.
+    static Result<std::unique_ptr<AlsaRawMidiInput>>
+    open(int card, int device, int subdevice, std::size_t bufferBytes, Handlers handlers);
     AlsaRawMidiInput(const AlsaRawMidiInput&) = delete;
     AlsaRawMidiInput& operator=(const AlsaRawMidiInput&) = delete;
     // Its thread stops first: no handler runs after it returns.

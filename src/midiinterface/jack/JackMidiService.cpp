@@ -21,8 +21,7 @@ void silent(const char*) {}
 
 } // namespace
 
-std::unique_ptr<JackMidiService> JackMidiService::open(std::string_view clientName,
-                                                       std::string* error) {
+Result<std::unique_ptr<JackMidiService>> JackMidiService::open(std::string_view clientName) {
     // libjack reports a missing server on stderr; the caller decides what to say.
     jack_set_error_function(silent);
     jack_set_info_function(silent);
@@ -30,14 +29,11 @@ std::unique_ptr<JackMidiService> JackMidiService::open(std::string_view clientNa
     const std::string name(clientName);
     jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (client == nullptr) {
-        if (error != nullptr) {
-            *error = "no JACK server is running";
-        }
-        return nullptr;
+        return failure("no JACK server is running");
     }
     std::unique_ptr<JackMidiService> service(new JackMidiService(client));
-    if (!service->start(error)) {
-        return nullptr;
+    if (Result<void> started = service->start(); !started) {
+        return failure(started.error());
     }
     return service;
 }
@@ -48,15 +44,12 @@ JackMidiService::JackMidiService(jack_client_t* client)
       m_client(client, jack::ClientClose{&m_serverGone}),
       m_ownPrefix(std::string(jack_get_client_name(client)) + ":") {}
 
-bool JackMidiService::start(std::string* error) {
+Result<void> JackMidiService::start() {
     m_in = jack_port_register(m_client.get(), "InPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_out =
         jack_port_register(m_client.get(), "OutPort", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (m_in == nullptr || m_out == nullptr || !m_inRing || !m_outRing) {
-        if (error != nullptr) {
-            *error = "JACK refused this program's MIDI ports";
-        }
-        return false;
+        return failure("JACK refused this program's MIDI ports");
     }
     jack_set_process_callback(m_client.get(), &process, this);
     jack_set_port_registration_callback(m_client.get(), &portRegistered, this);
@@ -65,17 +58,14 @@ bool JackMidiService::start(std::string* error) {
     jack_set_xrun_callback(m_client.get(), &xrun, this);
     m_sampleRate = jack_get_sample_rate(m_client.get());
     if (jack_activate(m_client.get()) != 0) {
-        if (error != nullptr) {
-            *error = "JACK did not activate this program's client";
-        }
-        return false;
+        return failure("JACK did not activate this program's client");
     }
     m_receiver = StoppingThread([this] { receiveLoop(); },
                                 [this] {
                                     m_stop = true;
                                     sem_post(m_inReady.get());
                                 });
-    return true;
+    return {};
 }
 
 // Its members go in the order that nothing runs on what has gone: the base's threads, the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JackHandles.h"
+#include "core/Result.h"
 #include "midiinterface/MidiServiceBase.h"
 #include "midiinterface/StoppingThread.h"
 
@@ -33,8 +34,8 @@
 // may not have arrived, and are counted.
 class JackMidiService : public MidiServiceBase {
 public:
-    // Null, with the reason in `error`, when no JACK server runs (none is started).
-    static std::unique_ptr<JackMidiService> open(std::string_view clientName, std::string* error);
+    // Fails with the reason when no JACK server runs (none is started).
+    static Result<std::unique_ptr<JackMidiService>> open(std::string_view clientName);
     ~JackMidiService() override;
 
     std::string_view apiName() const override { return "jack"; }
@@ -59,7 +60,7 @@ protected:
 
 private:
     explicit JackMidiService(jack_client_t* client);
-    bool start(std::string* error);
+    Result<void> start();
 
     static int process(jack_nframes_t frames, void* self);
     static void portRegistered(jack_port_id_t, int, void* self);
