@@ -10,15 +10,7 @@ pidfile=$state/jackd-$name.pid
 log=$state/jackd-$name.log
 mkdir -p "$state"
 
-stop() {
-  if [ -f "$pidfile" ]; then
-    pid=$(cat "$pidfile")
-    kill "$pid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
-    rm -f "$pidfile"
-  fi
-}
+. "$(dirname "$0")/server-process.sh"
 
 case $action in
 start)
@@ -27,17 +19,7 @@ start)
   # drops the MIDI data of a missed cycle; 1024 frames (21 ms) leaves room.
   jackd --no-realtime -n "$name" -d dummy -r 48000 -p 1024 >"$log" 2>&1 &
   echo $! >"$pidfile"
-  for _ in $(seq 100); do
-    if jack_lsp >/dev/null 2>&1; then
-      exit 0
-    fi
-    kill -0 "$(cat "$pidfile")" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "jackd did not start; its log:" >&2
-  cat "$log" >&2
-  stop
-  exit 1
+  wait_until_serving jack_lsp
   ;;
 stop)
   stop

@@ -10,15 +10,7 @@ export XDG_RUNTIME_DIR=$state/pipewire-runtime
 pidfile=$state/pipewire.pid
 log=$state/pipewire.log
 
-stop() {
-  if [ -f "$pidfile" ]; then
-    pid=$(cat "$pidfile")
-    kill "$pid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
-    rm -f "$pidfile"
-  fi
-}
+. "$(dirname "$0")/server-process.sh"
 
 case $action in
 start)
@@ -26,17 +18,7 @@ start)
   rm -rf "$XDG_RUNTIME_DIR" && mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   pipewire >"$log" 2>&1 &
   echo $! >"$pidfile"
-  for _ in $(seq 100); do
-    if pw-jack jack_lsp >/dev/null 2>&1; then
-      exit 0
-    fi
-    kill -0 "$(cat "$pidfile")" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "pipewire did not start; its log:" >&2
-  cat "$log" >&2
-  stop
-  exit 1
+  wait_until_serving pw-jack jack_lsp
   ;;
 stop)
   stop

@@ -1,0 +1,28 @@
+# What the server fixtures share; sourced, with $pidfile and $log set.
+
+# Ends the server whose pid the pid file holds: TERM, five seconds, then KILL.
+stop() {
+  if [ -f "$pidfile" ]; then
+    pid=$(cat "$pidfile")
+    kill "$pid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+    rm -f "$pidfile"
+  fi
+}
+
+# Waits up to ten seconds for the command to succeed while the server runs; else shows the
+# server's log, stops it and fails.
+wait_until_serving() {
+  for _ in $(seq 100); do
+    if "$@" >/dev/null 2>&1; then
+      return 0
+    fi
+    kill -0 "$(cat "$pidfile")" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "the server did not start; its log:" >&2
+  cat "$log" >&2
+  stop
+  return 1
+}
