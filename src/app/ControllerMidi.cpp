@@ -76,7 +76,7 @@ void Controller::receive() {
     m_progress->show(kReceiveWaitTicks);
     // The endpoint the menu shows, or none if it has gone since.
     m_receiveSession = std::make_unique<ReceiveSession>(
-        m_midi, m_client, m_ui->popup_input->currentText().toStdString(),
+        m_midi, m_ui->popup_input->currentText().toStdString(),
         std::chrono::milliseconds(static_cast<int>(kReceiveWaitSeconds * 1000)));
     m_receivedCounter.start();
     updateControls();
@@ -143,7 +143,7 @@ void Controller::transmit() {
     m_progress->show(estimate / (kProgressTickMs / 1000.0) / 1'000'000.0);
     // The session silences the instrument before the user is asked anything.
     m_transmitSession = std::make_unique<TransmitSession>(
-        m_midi, m_client, m_ui->popup_output->currentText().toStdString(), std::move(sending));
+        m_midi, m_ui->popup_output->currentText().toStdString(), std::move(sending));
     updateControls();
     m_transmitSession->open([this](Result<void> sendable) {
         post([this, refusal = sendable.error()] { transmitOpened(refusal); });

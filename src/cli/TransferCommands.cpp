@@ -97,15 +97,11 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (port.endpoint == 0) {
         return failed(port.error);
     }
-    MIDIClientRef client = 0;
-    if (midi->clientCreate(midi::kProgramName, nullptr, nullptr, &client) != MidiStatus::ok) {
-        return failed("the MIDI system refused a client: " + midi->lastErrorText());
-    }
     dumpfile::Contents contents;
     RecordingOutcome outcome;
     {
         // The wait counts from the connecting, which takes 600 ms.
-        ReceiveSession session(*midi, client, port.name,
+        ReceiveSession session(*midi, port.name,
                                std::chrono::seconds(timeout) + std::chrono::milliseconds(600));
         // Ctrl+C ends the recording; nothing is written.
         const Interruption interruption([&session] { session.stop(); });
@@ -123,8 +119,6 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         outcome = std::move(result.outcome);
         contents.dump = std::move(result.dump);
     }
-    // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
-    static_cast<void>(midi->clientDispose(client));
     if (outcome.failure == RecordingFailure::stopped) {
         std::cerr << "bankshuttle-cli: receive stopped; nothing was written\n";
         return Interruption::kExitStatus;
@@ -205,14 +199,10 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed(port.error);
     }
     const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
-    MIDIClientRef client = 0;
-    if (midi->clientCreate(midi::kProgramName, nullptr, nullptr, &client) != MidiStatus::ok) {
-        return failed("the MIDI system refused a client: " + midi->lastErrorText());
-    }
     TransmitSession::Result result;
     std::string refusal;
     {
-        TransmitSession session(*midi, client, port.name, sending);
+        TransmitSession session(*midi, port.name, sending);
         // Ctrl+C ends the transmission after the message in flight, never inside one.
         const Interruption interruption([&session] { session.stop(); });
         std::promise<std::string> opened;
@@ -253,7 +243,6 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
             result.total = sending.size();
         }
     }
-    static_cast<void>(midi->clientDispose(client)); // as after receive
     if (!refusal.empty()) {
         return failed(refusal);
     }

@@ -1,5 +1,6 @@
 #include "ReceiveSession.h"
 
+#include "core/MidiConstants.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 
 namespace {
@@ -11,17 +12,24 @@ constexpr auto kBeginPoll = 10ms;
 
 } // namespace
 
-ReceiveSession::ReceiveSession(MidiService& midi, MIDIClientRef client, std::string_view inputName,
+ReceiveSession::ReceiveSession(MidiService& midi, std::string_view inputName,
                                std::chrono::milliseconds waitForBegin)
-    : m_receiver(std::make_unique<TQMidiInterfaceReceiver>(
-          midi, client, TQMidiInterfaceReceiver::SourceNamed(midi, inputName))),
-      m_waitForBegin(waitForBegin) {}
+    : m_midi(midi), m_waitForBegin(waitForBegin) {
+    if (midi.clientCreate(midi::kProgramName, nullptr, nullptr, &m_client) != MidiStatus::ok) {
+        m_client = 0; // the receiver has no port then: the recording fails with the reason
+    }
+    m_receiver = std::make_unique<TQMidiInterfaceReceiver>(
+        midi, m_client, TQMidiInterfaceReceiver::SourceNamed(midi, inputName));
+}
 
 ReceiveSession::~ReceiveSession() {
     stop();
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    m_receiver.reset();
+    // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
+    static_cast<void>(m_midi.clientDispose(m_client));
 }
 
 void ReceiveSession::start(Events events) {

@@ -13,10 +13,11 @@
 
 class TQMidiInterfaceReceiver;
 
-// One Receive, for the window and the command line alike: the input looked up by the name a
-// menu or the command line gave, the recording on a thread of the session's own (the 600 ms
-// before connecting included, so the caller's thread stays free), Stop, and the result. The
-// caller only words what it reports. The events come on the session's thread.
+// One Receive, for the window and the command line alike: a MIDI client of its own, the input
+// looked up by the name a menu or the command line gave, the recording on a thread of the
+// session's own (the 600 ms before connecting included, so the caller's thread stays free),
+// Stop, and the result. The caller only words what it reports. The events come on the
+// session's thread.
 class ReceiveSession {
 public:
     struct Result {
@@ -30,8 +31,9 @@ public:
         std::function<void(Result)> finished;  // the last event
     };
 
-    // `waitForBegin` counts from start(). A name that names no input fails the recording.
-    ReceiveSession(MidiService& midi, MIDIClientRef client, std::string_view inputName,
+    // `waitForBegin` counts from start(). A name that names no input, or a MIDI system that
+    // refuses a client, fails the recording.
+    ReceiveSession(MidiService& midi, std::string_view inputName,
                    std::chrono::milliseconds waitForBegin);
     ReceiveSession(const ReceiveSession&) = delete;
     ReceiveSession& operator=(const ReceiveSession&) = delete;
@@ -48,6 +50,8 @@ public:
 private:
     void run(Events events);
 
+    MidiService& m_midi;
+    MIDIClientRef m_client = 0;
     std::unique_ptr<TQMidiInterfaceReceiver> m_receiver;
     std::chrono::milliseconds m_waitForBegin;
     std::atomic<bool> m_stopRequested{false};

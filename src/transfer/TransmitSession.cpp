@@ -1,5 +1,6 @@
 #include "TransmitSession.h"
 
+#include "core/MidiConstants.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 
 namespace {
@@ -10,16 +11,21 @@ constexpr auto kDonePoll = 5ms;
 
 } // namespace
 
-TransmitSession::TransmitSession(MidiService& midi, MIDIClientRef client, std::string outputName,
-                                 Dump prepared)
-    : m_midi(midi), m_client(client), m_outputName(std::move(outputName)),
-      m_prepared(std::move(prepared)) {}
+TransmitSession::TransmitSession(MidiService& midi, std::string outputName, Dump prepared)
+    : m_midi(midi), m_outputName(std::move(outputName)), m_prepared(std::move(prepared)) {
+    if (midi.clientCreate(midi::kProgramName, nullptr, nullptr, &m_client) != MidiStatus::ok) {
+        m_client = 0; // no output then: every message counts as not sent
+    }
+}
 
 TransmitSession::~TransmitSession() {
     stop();
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    m_transmitter.reset();
+    // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
+    static_cast<void>(m_midi.clientDispose(m_client));
 }
 
 void TransmitSession::open(std::function<void(::Result<void>)> opened) {

@@ -14,7 +14,8 @@
 
 class TQMidiInterfaceTransmitter;
 
-// One Transmit, for the window and the command line alike: the output looked up by name, the
+// One Transmit, for the window and the command line alike: a MIDI client of its own, the
+// output looked up by name, the
 // prepared copy of the dump, the settling and All Notes Off on a thread of the session's own
 // (so the caller's thread stays free), the check of what the MIDI system can carry, the
 // sending, Stop, and the result. Between opening and sending the caller tells the user what to
@@ -29,7 +30,7 @@ public:
         bool stopped = false;              // by Stop, after the message in flight
     };
 
-    TransmitSession(MidiService& midi, MIDIClientRef client, std::string outputName, Dump prepared);
+    TransmitSession(MidiService& midi, std::string outputName, Dump prepared);
     TransmitSession(const TransmitSession&) = delete;
     TransmitSession& operator=(const TransmitSession&) = delete;
     // Stops what is under way (after the message in flight) and waits for its thread.
@@ -49,7 +50,7 @@ private:
     void run(std::function<void(::Result<void>)> opened);
 
     MidiService& m_midi;
-    MIDIClientRef m_client;
+    MIDIClientRef m_client = 0;
     std::string m_outputName;
     const Dump m_prepared;
     std::unique_ptr<TQMidiInterfaceTransmitter> m_transmitter; // the session's thread's

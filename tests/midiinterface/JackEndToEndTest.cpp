@@ -201,6 +201,14 @@ TEST_F(OverJack, UnderLoadNoShortDumpIsStoredOrReportedSent) {
         while (!done) {
         }
     });
+    struct Join {
+        std::atomic<bool>& done;
+        std::thread& thread;
+        ~Join() {
+            done = true;
+            thread.join();
+        }
+    } joinBusy{done, busy};
     std::mt19937 random(11);
     std::vector<Bytes> dump;
     Dump sending;
@@ -214,17 +222,19 @@ TEST_F(OverJack, UnderLoadNoShortDumpIsStoredOrReportedSent) {
         Dump recorded;
         receiver.recordOn(recorded);
         m_instrument->play(dump);
-        ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
-        if (receiver.outcome().complete()) {
+        // Nothing at all may arrive (the instrument's own client missed the cycle): said too.
+        const bool began = receiver.waitForRecordOffWithTimeout(5);
+        if (began && receiver.outcome().complete()) {
             ASSERT_EQ(recorded.size(), dump.size());
             for (std::size_t i = 0; i < dump.size(); ++i) {
                 ASSERT_EQ(Bytes(recorded[i].begin(), recorded[i].end()), dump[i]) << i;
             }
             ++exact;
         } else {
-            EXPECT_TRUE(receiver.outcome().failure == RecordingFailure::cyclesMissed ||
+            EXPECT_TRUE(!began || receiver.outcome().failure == RecordingFailure::cyclesMissed ||
                         receiver.outcome().failure == RecordingFailure::bytesLost)
                 << receiver.outcome().reason;
+            EXPECT_TRUE(!began || !receiver.outcome().complete());
             ++failed;
         }
 
@@ -250,8 +260,6 @@ TEST_F(OverJack, UnderLoadNoShortDumpIsStoredOrReportedSent) {
             ++saidIncomplete;
         }
     }
-    done = true;
-    busy.join();
     std::printf("BENCH under load: receives %d exact, %d failed; sends %d whole, %d said "
                 "incomplete\n",
                 exact, failed, sentWhole, saidIncomplete);

@@ -20,12 +20,11 @@ protected:
     void SetUp() override {
         m_midi.addSource(kSynthOut);
         m_midi.addDestination(kSynthIn);
-        ASSERT_EQ(m_midi.clientCreate("test", nullptr, nullptr, &m_client), MidiStatus::ok);
     }
     // Runs a receive of the input named `name`, stopped after `stopAfter` if given.
     std::pair<ReceiveSession::Result, bool>
     receive(const std::string& name, std::optional<std::chrono::milliseconds> stopAfter) {
-        ReceiveSession session(m_midi, m_client, name, 2s);
+        ReceiveSession session(m_midi, name, 2s);
         std::promise<ReceiveSession::Result> finished;
         bool waited = false;
         session.start({[&] { waited = true; },
@@ -39,7 +38,6 @@ protected:
     }
 
     VirtualMidiService m_midi;
-    MIDIClientRef m_client = 0;
 };
 
 TEST_F(Sessions, AReceiveFromNoInputOrStoppedWhileConnectingKeepsNothing) {
@@ -57,7 +55,7 @@ TEST_F(Sessions, AReceiveFromNoInputOrStoppedWhileConnectingKeepsNothing) {
 TEST_F(Sessions, AStopBetweenOpeningAndSendingSendsNothingOfTheDump) {
     const Dump dump{midi::event{0xF0, 0x31, 0x00, 0x38, 0x01, 0xF7}};
     {
-        TransmitSession session(m_midi, m_client, "KoRvO: Synth in", dump);
+        TransmitSession session(m_midi, "KoRvO: Synth in", dump);
         std::promise<std::string> opened;
         session.open([&](Result<void> sendable) { opened.set_value(sendable.error()); });
         EXPECT_EQ(opened.get_future().get(), "");
