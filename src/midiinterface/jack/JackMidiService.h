@@ -30,8 +30,9 @@
 // A missed cycle is JACK's xrun callback, or a step of the frame time from one of our process
 // callbacks to the next that is larger than a period (PipeWire's JACK shows no xrun when our
 // client missed its wakeups). Incoming, it is news with its time (the receiver decides whether
-// it can have cost a byte of the dump); outgoing, the messages placed in the cycle before it
-// may not have arrived, and are counted.
+// it can have cost a byte of the dump); outgoing, the messages placed in the cycle before a
+// step of our own frame time may not have arrived, and are counted (an xrun may be any
+// client's).
 class JackMidiService : public MidiServiceBase {
 public:
     // Fails with the reason when no JACK server runs (none is started).
@@ -103,7 +104,6 @@ private:
     std::atomic<uint64_t> m_inputOverruns{0};
     std::atomic<uint64_t> m_missedCycles{0};
     std::atomic<uint64_t> m_lastMissAt{0}; // steady clock, ns
-    std::atomic<bool> m_xrunUnseen{false}; // by the process callback
     std::atomic<uint64_t> m_sysexMayBeLost{0};
     std::atomic<uint32_t> m_sampleRate{48000};
     // The process callback's own.

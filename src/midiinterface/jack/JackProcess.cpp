@@ -34,7 +34,9 @@ int JackMidiService::process(jack_nframes_t frames, void* arg) {
 
 bool JackMidiService::missedCycles(jack_nframes_t frames) {
     const jack_nframes_t start = jack_last_frame_time(m_client.get());
-    bool missed = m_xrunUnseen.exchange(false, std::memory_order_relaxed);
+    // Only our own client's missed cycles: JACK's xrun callback (counted there) may be any
+    // client's, which costs our messages nothing.
+    bool missed = false;
     if (m_cycleSeen) {
         const jack_nframes_t step = start - m_lastCycleStart; // wraps as JACK's frames do
         missed = missed || step > m_lastCycleFrames;
@@ -125,7 +127,6 @@ int JackMidiService::xrun(void* arg) {
     auto* self = static_cast<JackMidiService*>(arg);
     self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
     self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
-    self->m_xrunUnseen.store(true, std::memory_order_relaxed);
     sem_post(self->m_inReady.get());
     return 0;
 }
