@@ -30,8 +30,15 @@ MidiStatus AlsaMidiService::routeSharedSource(const EndpointId& source,
         setErrorText(snd_strerror(result));
         return MidiStatus::serviceFailed;
     }
+    if (!state || !state->open) {
+        // Without the kernel's count a loss in its 4 KiB buffer would pass unseen.
+        snd_seq_disconnect_from(m_seq.get(), m_inPort, address->first, address->second);
+        setErrorText("another program shares it, and the kernel's count of the bytes it drops "
+                     "(/proc/asound) cannot be read");
+        return MidiStatus::serviceFailed;
+    }
     std::lock_guard shared(m_sharedMutex);
-    m_sharedInputs[source] = SharedInput{substream, state ? state->overruns : 0, holder};
+    m_sharedInputs[source] = SharedInput{substream, state->overruns, holder};
     return MidiStatus::ok;
 }
 
