@@ -47,18 +47,30 @@ Dump preparedForSave(const Dump& dump, const KorvoDumptype& type) {
     return preparedForSave(dump, type.hasChannel(), type.bankInFirstMessage());
 }
 
+void applyMinimumPause(Dump& dump, double seconds) {
+    for (std::size_t i = 1; i < dump.size(); ++i) {
+        // A pause that is negative or no number stays so, for transmitRefusal to refuse.
+        if (dump[i].m_offset >= 0.0 && dump[i].m_offset < seconds) {
+            dump[i].m_offset = seconds;
+        }
+    }
+}
+
 Dump preparedForTransmit(const Dump& dump, bool hasChannel, uint8_t channel,
-                         bool bankInFirstMessage) {
+                         bool bankInFirstMessage, double minimumPause) {
     Dump copy = dump;
     applyPacing(copy);
     if (hasChannel) {
         writeChannel(copy, channel, bankInFirstMessage);
     }
+    applyMinimumPause(copy, minimumPause);
     return copy;
 }
 
-Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t channel) {
-    return preparedForTransmit(dump, type.hasChannel(), channel, type.bankInFirstMessage());
+Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t channel,
+                         double minimumPause) {
+    return preparedForTransmit(dump, type.hasChannel(), channel, type.bankInFirstMessage(),
+                               minimumPause);
 }
 
 Result<void> transmitRefusal(const Dump& prepared) {

@@ -31,11 +31,20 @@ void writeChannel(Dump& dump, uint8_t channel, bool bankInFirstMessage = false);
 // The copy that Save stores: paced when needed, channel bits cleared when the type has them.
 Dump preparedForSave(const Dump& dump, bool hasChannel, bool bankInFirstMessage = false);
 Dump preparedForSave(const Dump& dump, const KorvoDumptype& type);
+// The longest pause between messages that may be asked for, for instruments and cables that
+// drop data at full rate.
+inline constexpr int kMaxChosenPauseMs = 10000;
+
+// Every message after the first waits at least `seconds`: the larger of its own pause and
+// that. Never shorter than before.
+void applyMinimumPause(Dump& dump, double seconds);
+
 // The copy that Transmit sends: paced when needed, the chosen channel written when the type
-// has one.
+// has one, and no pause between messages shorter than `minimumPause` seconds.
 Dump preparedForTransmit(const Dump& dump, bool hasChannel, uint8_t channel,
-                         bool bankInFirstMessage = false);
-Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t channel);
+                         bool bankInFirstMessage = false, double minimumPause = 0.0);
+Dump preparedForTransmit(const Dump& dump, const KorvoDumptype& type, uint8_t channel,
+                         double minimumPause = 0.0);
 
 // No instrument needs a longer pause before a message; the program's own files hold 0.3 s
 // and 2 s. A longer one is damage, not a wish to be honoured for days.

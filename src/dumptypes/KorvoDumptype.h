@@ -27,6 +27,8 @@ public:
     // True when byte 4 of the first message is the number of a bank, not a channel: the
     // channel rules then leave it as it is.
     virtual bool bankInFirstMessage() const { return false; }
+    // The bank that the first message names, as the title ends in it ("S05"); "" when none.
+    virtual std::string bank() const { return {}; }
 
     virtual std::string debugString() const;
 

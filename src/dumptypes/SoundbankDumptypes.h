@@ -28,6 +28,7 @@ uint8_t kindByte(const Dump& dump);
         std::string_view transmitInstruction() const override { return ""; }                       \
         bool hasChannel() const override { return true; }                                          \
         bool bankInFirstMessage() const override { return true; }                                  \
+        std::string bank() const override { return m_title.substr(m_title.rfind(' ') + 1); }       \
                                                                                                    \
     private:                                                                                       \
         const std::string m_title;                                                                 \

@@ -166,6 +166,34 @@ Target resolve(const std::string& path) {
     return target;
 }
 
+// Moves the finished temporary file to the target. Replace::never asks the kernel not to
+// replace; a file system that cannot promise it (EINVAL) gets a hard link, which fails on
+// an existing name just as well; one without links (FAT) the check just before.
+bool moveInPlace(const std::string& temporary, const std::string& target, Replace replace) {
+    if (replace == Replace::existing) {
+        return ::rename(temporary.c_str(), target.c_str()) == 0;
+    }
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(temporary.c_str(), target.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    struct stat there {};
+    if (::lstat(target.c_str(), &there) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
 } // namespace
 
 std::string whyNotWritable(const std::string& path) {
@@ -187,10 +215,14 @@ std::string whyNotWritable(const std::string& path) {
 }
 
 Result<void> writeFileAtomically(const std::string& path,
-                                 const std::function<bool(const std::string& temporary)>& write) {
+                                 const std::function<bool(const std::string& temporary)>& write,
+                                 Replace replace) {
     const Target resolved = resolve(path);
     if (!resolved.why.empty()) {
         return failure(resolved.why);
+    }
+    if (replace == Replace::never && (resolved.exists || resolved.path != path)) {
+        return failure(std::strerror(EEXIST), kTargetExists);
     }
     const std::string& target = resolved.path;
     const fs::path& folder = resolved.folder;
@@ -224,10 +256,10 @@ Result<void> writeFileAtomically(const std::string& path,
     if (sync >= 0) {
         ::close(sync);
     }
-    if (!synced || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!synced || !moveInPlace(temporary, target, replace)) {
         const int renameWhy = synced ? errno : why;
         ::unlink(temporary.c_str());
-        return failure(std::strerror(renameWhy));
+        return failure(std::strerror(renameWhy), renameWhy == EEXIST ? kTargetExists : 0);
     }
     return {};
 }

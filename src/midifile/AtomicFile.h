@@ -2,6 +2,7 @@
 
 #include "core/Result.h"
 
+#include <cerrno>
 #include <functional>
 #include <string>
 
@@ -12,8 +13,15 @@
 // replaced. A temporary file is removed when the program is ended by SIGINT, SIGTERM or
 // SIGHUP while writing it, and what a killed earlier run left beside the same target is
 // removed by the next write.
+enum class Replace { existing, never };
+// The Failure code of a write with Replace::never whose target is there already.
+inline constexpr int kTargetExists = -EEXIST;
+
+// With Replace::never a file that stands at the target, or appears there while writing, is
+// never replaced: the write fails with kTargetExists and leaves nothing behind.
 Result<void> writeFileAtomically(const std::string& path,
-                                 const std::function<bool(const std::string& temporary)>& write);
+                                 const std::function<bool(const std::string& temporary)>& write,
+                                 Replace replace = Replace::existing);
 
 // Why a write to `path` would fail before any data is at stake (a folder that is missing or
 // not writable, a target that is not a regular file); "" when it may be tried.

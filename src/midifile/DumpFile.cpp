@@ -75,10 +75,13 @@ Result<Contents> readDumpFile(const std::string& path) {
 
 Result<void> writeDumpFile(const std::string& path, const Dump& prepared,
                            std::string_view trackname, std::string_view instrument,
-                           const buffer& meta7f) {
-    return writeFileAtomically(path, [&](const std::string& temporary) {
-        return writeTrack(temporary, prepared, trackname, instrument, meta7f);
-    });
+                           const buffer& meta7f, Replace replace) {
+    return writeFileAtomically(
+        path,
+        [&](const std::string& temporary) {
+            return writeTrack(temporary, prepared, trackname, instrument, meta7f);
+        },
+        replace);
 }
 
 } // namespace dumpfile

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AtomicFile.h"
 #include "core/Result.h"
 #include "core/event.h"
 
@@ -44,6 +45,6 @@ Result<Contents> readDumpFile(const std::string& path);
 // failure never harms what stood there.
 Result<void> writeDumpFile(const std::string& path, const Dump& prepared,
                            std::string_view trackname, std::string_view instrument,
-                           const buffer& meta7f);
+                           const buffer& meta7f, Replace replace = Replace::existing);
 
 } // namespace dumpfile

@@ -40,15 +40,16 @@ Result<dumpfile::Contents> loadDump(const std::string& path) {
 }
 
 Result<void> storeDump(const std::string& path, const Dump& dump, std::string_view trackname,
-                       std::string_view instrument, const buffer& meta7f) {
+                       std::string_view instrument, const buffer& meta7f, Replace replace) {
     if (fileKind(path) == FileKind::syx) {
-        return syxfile::writeSyxFile(path, dump);
+        return syxfile::writeSyxFile(path, dump, replace);
     }
     return dumpfile::writeDumpFile(path, dumprules::preparedForSave(dump, *identifyDump(&dump)),
-                                   trackname, instrument, meta7f);
+                                   trackname, instrument, meta7f, replace);
 }
 
-Result<void> storeDump(const std::string& path, const dumpfile::Contents& contents) {
+Result<void> storeDump(const std::string& path, const dumpfile::Contents& contents,
+                       Replace replace) {
     return storeDump(path, contents.dump, contents.trackname.value_or(""),
-                     contents.instrument.value_or(""), contents.meta7f.value_or(buffer{}));
+                     contents.instrument.value_or(""), contents.meta7f.value_or(buffer{}), replace);
 }

@@ -17,7 +17,9 @@ Result<dumpfile::Contents> loadDump(const std::string& path);
 // Stores `dump` as received or as read: for ".mid" by the Save rules (pacing, channel bits
 // cleared, lead-in, names unless empty or placeholders), for ".syx" as it is. Whole or not at
 // all: an existing file is replaced only by a complete one.
-Result<void> storeDump(const std::string& path, const dumpfile::Contents& contents);
+Result<void> storeDump(const std::string& path, const dumpfile::Contents& contents,
+                       Replace replace = Replace::existing);
 // The same for a dump and its names held elsewhere (the window's).
 Result<void> storeDump(const std::string& path, const Dump& dump, std::string_view trackname,
-                       std::string_view instrument, const buffer& meta7f);
+                       std::string_view instrument, const buffer& meta7f,
+                       Replace replace = Replace::existing);

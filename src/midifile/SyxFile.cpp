@@ -79,7 +79,7 @@ Result<Dump> readSyxFile(const std::string& path) {
     return parse(file.value());
 }
 
-Result<void> writeSyxFile(const std::string& path, const Dump& dump) {
+Result<void> writeSyxFile(const std::string& path, const Dump& dump, Replace replace) {
     for (std::size_t i = 0; i < dump.size(); ++i) {
         std::size_t end = 0;
         std::string why;
@@ -90,15 +90,18 @@ Result<void> writeSyxFile(const std::string& path, const Dump& dump) {
                            ") is not a complete SysEx message, and a .syx file holds nothing else");
         }
     }
-    return writeFileAtomically(path, [&](const std::string& temporary) {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const midi::event& message : dump) {
-            out.write(reinterpret_cast<const char*>(message.data()),
-                      static_cast<std::streamsize>(message.size()));
-        }
-        out.close();
-        return !out.fail();
-    });
+    return writeFileAtomically(
+        path,
+        [&](const std::string& temporary) {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            for (const midi::event& message : dump) {
+                out.write(reinterpret_cast<const char*>(message.data()),
+                          static_cast<std::streamsize>(message.size()));
+            }
+            out.close();
+            return !out.fail();
+        },
+        replace);
 }
 
 } // namespace syxfile

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AtomicFile.h"
 #include "core/Result.h"
 #include "core/event.h"
 
@@ -17,6 +18,7 @@ Result<Dump> parse(std::span<const uint8_t> bytes);
 Result<Dump> readSyxFile(const std::string& path);
 // Written whole or not at all (see writeFileAtomically). A dump that holds anything but
 // complete SysEx messages is refused, so that no .syx file is written that could not be read.
-Result<void> writeSyxFile(const std::string& path, const Dump& dump);
+Result<void> writeSyxFile(const std::string& path, const Dump& dump,
+                          Replace replace = Replace::existing);
 
 } // namespace syxfile

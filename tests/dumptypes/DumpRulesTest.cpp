@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 using namespace dumprules;
@@ -84,6 +86,28 @@ TEST(DumpRules, TransmitEstimate) {
     applyPacing(paced);
     EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(paced), 3320000.0);
     EXPECT_NEAR(transmitEstimateMicroseconds(paced) / 0.04 / 1e6, 83.0, 1e-9);
+}
+
+// A chosen pause lengthens the shorter pauses only, never the first message's, and never
+// shortens one; the paced 0.3 s of a model that needs it stays when the choice is shorter.
+TEST(DumpRules, ChosenPauseIsTheLargerOne) {
+    Dump dump{message(0x38, 0x01), message(0x38, 0x01), message(0x38, 0x01), message(0x38, 0x01)};
+    dump[0].m_offset = 0.0;
+    dump[1].m_offset = 0.01;
+    dump[2].m_offset = 2.0;
+    dump[3].m_offset = std::nan("");
+    const Dump sent = preparedForTransmit(dump, false, 0, false, 0.1);
+    EXPECT_EQ(sent[0].m_offset, 0.0);
+    EXPECT_EQ(sent[1].m_offset, 0.1);
+    EXPECT_EQ(sent[2].m_offset, 2.0);
+    EXPECT_TRUE(std::isnan(sent[3].m_offset)); // still refused as damage
+    EXPECT_FALSE(transmitRefusal(sent));
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(Dump(sent.begin(), sent.begin() + 2)),
+                     0.1e6 + 2 * 8 * 320);
+
+    const Dump paced =
+        preparedForTransmit({message(0x5C, 0x01), message(0x5C, 0x01)}, false, 0, false, 0.02);
+    EXPECT_EQ(paced[1].m_offset, kPacedOffset);
 }
 
 } // namespace
