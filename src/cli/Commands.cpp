@@ -2,7 +2,9 @@
 #include "core/MidiConstants.h"
 
 #include "Arguments.h"
+#include "InfoMessage.h"
 #include "Interruption.h"
+#include "Json.h"
 #include "PortChoice.h"
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
@@ -15,7 +17,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -34,12 +38,15 @@ const char* const kPortsHelp = R"(usage: bankshuttle-cli ports
 Lists the MIDI inputs and outputs with the index and name that --input and --output take.
 )";
 
-const char* const kInfoHelp = R"(usage: bankshuttle-cli info FILE [--json]
+const char* const kInfoHelp = R"(usage: bankshuttle-cli info FILE [--message N] [--json]
 
 Shows what a dump file (.mid or .syx) holds: the dump type, the number of messages, the track
 name, the instrument, whether the maker's sequencer-specific data is kept, then one row per
 message with its index, its first five bytes, its size and the pause before it in seconds.
-  --json   the same as one JSON object, for scripts
+  --message N   one message instead (N as the listing numbers it, from 0): its decoded header
+                (maker, model, kind, dump type, MIDI channel or bank), size and pause, then
+                every byte as a hex dump with the printable text beside it
+  --json        the same as one JSON object, for scripts
 )";
 
 const char* const kConvertHelp = R"(usage: bankshuttle-cli convert IN OUT
@@ -49,48 +56,6 @@ Converts a dump between .syx and .mid, in either direction, as the window saves 
 
 std::string text(std::string_view view) {
     return std::string(view);
-}
-
-// JSON string: escaped, and valid UTF-8 whatever the file held.
-std::string jsonString(const std::string& in) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < in.size();) {
-        const auto c = static_cast<unsigned char>(in[i]);
-        std::size_t length = c < 0x80         ? 1
-                             : (c >> 5) == 6  ? 2
-                             : (c >> 4) == 14 ? 3
-                             : (c >> 3) == 30 ? 4
-                                              : 0;
-        bool valid = length != 0 && i + length <= in.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (static_cast<unsigned char>(in[i + k]) & 0xC0) == 0x80;
-        }
-        if (!valid) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (length > 1) {
-            out.append(in, i, length);
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-        i += length;
-    }
-    return out + "\"";
-}
-
-std::string number(double value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
 }
 
 } // namespace
@@ -153,8 +118,19 @@ int info(const std::vector<std::string>& words) {
         return kOk;
     }
     Arguments args;
-    if (!args.parse(words, {}, {"json"})) {
+    if (!args.parse(words, {"message"}, {"json"})) {
         return usage(args.error(), kInfoHelp);
+    }
+    const std::optional<std::string> which = args.value("message");
+    std::size_t index = 0;
+    if (which) {
+        const bool digits = !which->empty() && which->size() <= 9 &&
+                            std::all_of(which->begin(), which->end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
+        if (!digits) {
+            return usage("--message takes the number of a message, from 0", kInfoHelp);
+        }
+        index = std::stoul(*which);
     }
     if (args.positional().size() != 1) {
         return usage("info takes one FILE", kInfoHelp);
@@ -165,6 +141,16 @@ int info(const std::vector<std::string>& words) {
     }
     const dumpfile::Contents& contents = loaded.value();
     const auto type = identifyDump(&contents.dump);
+    if (which) {
+        if (index >= contents.dump.size()) {
+            return failed(args.positional()[0] + ": there is no message " + *which +
+                          "; the file holds " + std::to_string(contents.dump.size()) +
+                          " messages, numbered from 0");
+        }
+        printMessage(std::cout, contents.dump, *type, index, args.flag("json"));
+        std::cout.flush();
+        return std::cout ? kOk : failed("the message could not be written");
+    }
     // Straight out, row by row: a listing of a million messages is never held whole.
     std::ostream& out = std::cout;
     if (args.flag("json")) {
@@ -177,7 +163,7 @@ int info(const std::vector<std::string>& words) {
             out << (i == 0 ? "" : ", ")
                 << "{\"header\": " << jsonString(text(type->headerText(i, 5)))
                 << ", \"size\": " << type->eventLength(i)
-                << ", \"offset\": " << number(contents.dump[i].m_offset) << "}";
+                << ", \"offset\": " << jsonNumber(contents.dump[i].m_offset) << "}";
         }
         out << "]}\n";
     } else {
@@ -192,7 +178,7 @@ int info(const std::vector<std::string>& words) {
         for (std::size_t i = 0; i < contents.dump.size(); ++i) {
             const std::string header = text(type->headerText(i, 5));
             std::snprintf(row, sizeof row, "%7zu  %-14s  %8zu  %s\n", i, header.c_str(),
-                          type->eventLength(i), number(contents.dump[i].m_offset).c_str());
+                          type->eventLength(i), jsonNumber(contents.dump[i].m_offset).c_str());
             out << row;
         }
     }

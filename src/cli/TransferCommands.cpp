@@ -8,6 +8,7 @@
 #include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
 #include "midifile/AtomicFile.h"
+#include "midifile/BackupName.h"
 #include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "transfer/ReceiveSession.h"
@@ -30,13 +31,17 @@ using namespace std::chrono_literals;
 // How often `send` looks at the transmitter and redraws its bar.
 constexpr auto kPoll = 40ms;
 
-const char* const kReceiveHelp = R"(usage: bankshuttle-cli receive --input PORT -o FILE [options]
+const char* const kReceiveHelp =
+    R"(usage: bankshuttle-cli receive --input PORT -o FILE|DIR/ [options]
 
 Records the SysEx dump that an instrument sends on PORT and stores it in FILE: ".mid" as the
 window saves it, ".syx" as the raw messages. Start the dump on the instrument after the
 command says it is waiting. The recording ends after 300 ms without SysEx data.
   --input PORT         index or part of the name of a MIDI input (see "ports")
   -o, --output FILE    the file to write; written whole or not at all
+  -o, --output DIR/    a folder (the name ends in "/"): the dump is written there as
+                       "<dump type> YYYY-MM-DD.mid", with " 2", " 3", ... added when that
+                       name is taken; no file is ever replaced
   --timeout SECONDS    how long to wait for the dump to begin (default 10)
   --trackname TEXT     track name to store in a .mid file
   --instrument TEXT    instrument name to store in a .mid file
@@ -49,6 +54,9 @@ then the instrument's instruction and a prompt to press Enter, then the messages
 with the pauses the model needs.
   --output PORT      index or part of the name of a MIDI output (see "ports")
   --channel N        MIDI channel 1-16 written into dumps that carry one (default 1)
+  --pause MS         wait at least MS milliseconds (0-10000) before every message after the
+                     first, for instruments, interfaces and cables that drop data at full
+                     rate; a longer pause the model needs is kept (default 0)
   --yes              do not wait for Enter (nor does a run whose input is not a terminal)
 )";
 
@@ -72,8 +80,10 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (!input || !output) {
         return usage("receive needs --input PORT and -o FILE", kReceiveHelp);
     }
-    if (fileKind(*output) == FileKind::unknown) {
-        return usage("the output file name must end in .mid or .syx", kReceiveHelp);
+    const bool intoFolder = output->ends_with('/');
+    if (!intoFolder && fileKind(*output) == FileKind::unknown) {
+        return usage("the output file name must end in .mid or .syx, or a folder's in /",
+                     kReceiveHelp);
     }
     int timeout = 10;
     if (const auto t = args.value("timeout")) {
@@ -89,8 +99,10 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
 
     // Said now, not after the instrument has sent its dump.
-    if (const std::string why = whyNotWritable(*output); !why.empty()) {
-        return failed(*output + ": " + why);
+    if (const std::string why =
+            intoFolder ? whyFolderNotWritable(*output) : whyNotWritable(*output);
+        !why.empty()) {
+        return failed(intoFolder ? why : *output + ": " + why);
     }
     const auto midi = openMidi();
     const PortChoice port = choosePort(*midi, *input, true);
@@ -132,11 +144,20 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     contents.trackname = args.value("trackname");
     contents.instrument = args.value("instrument");
-    if (const Result<void> stored = storeDump(*output, contents); !stored) {
+    const std::string title(identifyDump(&contents.dump)->title());
+    std::string written = *output;
+    if (intoFolder) {
+        const Result<std::string> stored = backupname::storeAsNew(
+            *output, backupname::proposed(title, backupname::today()), contents);
+        if (!stored) {
+            return failed(stored.error());
+        }
+        written = stored.value();
+    } else if (const Result<void> stored = storeDump(*output, contents); !stored) {
         return failed(*output + ": " + stored.error());
     }
-    std::cout << "received " << contents.dump.size() << " messages ("
-              << identifyDump(&contents.dump)->title() << ") into " << *output << "\n";
+    std::cout << "received " << contents.dump.size() << " messages (" << title << ") into "
+              << written << "\n";
     return kOk;
 }
 
@@ -162,7 +183,8 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return kOk;
     }
     Arguments args;
-    if (!args.parse(words, {"output", "channel"}, {"yes"}, {{"o", "output"}, {"y", "yes"}})) {
+    if (!args.parse(words, {"output", "channel", "pause"}, {"yes"},
+                    {{"o", "output"}, {"y", "yes"}})) {
         return usage(args.error(), kSendHelp);
     }
     if (args.positional().size() != 1 || !args.value("output")) {
@@ -179,6 +201,16 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
             return usage("--channel takes a MIDI channel from 1 to 16", kSendHelp);
         }
     }
+    int pauseMs = 0;
+    if (const auto p = args.value("pause")) {
+        const bool digits =
+            !p->empty() && p->size() <= 5 &&
+            std::all_of(p->begin(), p->end(), [](unsigned char d) { return std::isdigit(d); });
+        pauseMs = digits ? std::stoi(*p) : -1;
+        if (pauseMs < 0 || pauseMs > dumprules::kMaxChosenPauseMs) {
+            return usage("--pause takes milliseconds from 0 to 10000", kSendHelp);
+        }
+    }
     const Result<dumpfile::Contents> loaded = loadDump(args.positional()[0]);
     if (!loaded) {
         return failed(args.positional()[0] + ": " + loaded.error());
@@ -188,8 +220,8 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed(args.positional()[0] + ": the file holds no message to send");
     }
     const auto type = identifyDump(&dump);
-    const Dump sending =
-        dumprules::preparedForTransmit(dump, *type, static_cast<uint8_t>(channel - 1));
+    const Dump sending = dumprules::preparedForTransmit(
+        dump, *type, static_cast<uint8_t>(channel - 1), pauseMs / 1000.0);
     if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
         return failed(args.positional()[0] + ": " + sendable.error());
     }

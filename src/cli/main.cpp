@@ -15,9 +15,9 @@ Backs up and restores the SysEx dumps of KoRvO instruments.
 
 commands:
   ports                                  list MIDI inputs and outputs
-  info FILE [--json]                     show what a .mid or .syx dump file holds
-  receive --input PORT -o FILE           record a dump from an instrument
-  send FILE --output PORT [--channel N]  send a dump to an instrument
+  info FILE [--message N] [--json]       show what a .mid or .syx dump file holds
+  receive --input PORT -o FILE|DIR/      record a dump from an instrument
+  send FILE --output PORT [--pause MS]   send a dump to an instrument
   convert IN OUT                         convert between .syx and .mid
 
 PORT is an index from "ports" or a part of a port's name. "bankshuttle-cli COMMAND --help"

@@ -201,15 +201,19 @@ std::string whyNotWritable(const std::string& path) {
     if (!target.why.empty()) {
         return target.why;
     }
-    struct stat folder {};
-    if (::stat(target.folder.c_str(), &folder) != 0) {
-        return "the folder " + target.folder.string() + ": " + std::strerror(errno);
+    return whyFolderNotWritable(target.folder.string());
+}
+
+std::string whyFolderNotWritable(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return "the folder " + folder + ": " + std::strerror(errno);
     }
-    if (!S_ISDIR(folder.st_mode)) {
-        return target.folder.string() + " is not a folder";
+    if (!S_ISDIR(info.st_mode)) {
+        return folder + " is not a folder";
     }
-    if (::access(target.folder.c_str(), W_OK | X_OK) != 0) {
-        return "the folder " + target.folder.string() + ": " + std::strerror(errno);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "the folder " + folder + ": " + std::strerror(errno);
     }
     return "";
 }

@@ -26,3 +26,5 @@ Result<void> writeFileAtomically(const std::string& path,
 // Why a write to `path` would fail before any data is at stake (a folder that is missing or
 // not writable, a target that is not a regular file); "" when it may be tried.
 [[nodiscard]] std::string whyNotWritable(const std::string& path);
+// Why no new file can be written in `folder`; "" when it may be tried.
+[[nodiscard]] std::string whyFolderNotWritable(const std::string& folder);

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -71,6 +72,26 @@ TEST_F(CliOverJack, ReceiveStoresWhatTheInstrumentSent) {
     EXPECT_EQ(mid->trackname.value_or(""), "Nightly");
 }
 
+// -o DIR/ names the backup after its type and the day, and numbers it rather than replace.
+TEST_F(CliOverJack, ReceiveIntoAFolderNamesTheFile) {
+    char day[16];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(day, sizeof day, "%Y-%m-%d", std::localtime(&now));
+    const std::string taken = m_dir.write("OMNIGRID - Presets " + std::string(day) + ".mid", {'o'});
+    auto running = start({"receive", "--input", m_instrument->name() + ": out", "-o",
+                          m_dir.path().string() + "/", "--timeout", "5"});
+    std::this_thread::sleep_for(1500ms);
+    m_instrument->play({korvoMessage(0x5D, 0x01, 300, 1)});
+    const CliResult r = running.get();
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const std::string written = m_dir.file("OMNIGRID - Presets " + std::string(day) + " 2.mid");
+    EXPECT_NE(r.out.find("received 1 messages (OMNIGRID - Presets) into " + written + "\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(dumpfile::readDumpFile(written));
+    EXPECT_EQ(TempDir::read(taken), Bytes{'o'});
+}
+
 TEST_F(CliOverJack, ReceiveOfNothingWritesNothing) {
     const Bytes before{'o', 'l', 'd'};
     const std::string path = m_dir.write("kept.mid", before);
@@ -119,6 +140,26 @@ TEST_F(CliOverJack, SendWritesTheChannelAfterAllNotesOff) {
     for (uint8_t i = 0; i < 5; ++i) {
         Bytes expected = korvoMessage(0x38, 0x25, 200, i);
         EXPECT_EQ(got[17 + i].bytes, expected) << int(i);
+    }
+}
+
+TEST_F(CliOverJack, SendWaitsTheChosenPauseBetweenMessages) {
+    Bytes all;
+    for (uint8_t i = 0; i < 4; ++i) {
+        const Bytes m = korvoMessage(0x5D, 0x01, 100, i);
+        all.insert(all.end(), m.begin(), m.end());
+    }
+    const std::string path = m_dir.write("omnigrid.syx", all);
+    const CliResult r =
+        runCli({"send", path, "--output", m_instrument->name() + ": in", "--pause", "150"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.err.find("(4 messages, about 1 s)"), std::string::npos) << r.err;
+    std::this_thread::sleep_for(100ms);
+    const auto got = m_instrument->received();
+    ASSERT_EQ(got.size(), 17u + 4);
+    // In JACK's frames (the test server runs at 48 kHz): the pause follows the cable time.
+    for (std::size_t i = 18; i < got.size(); ++i) {
+        EXPECT_GE(got[i].frame - got[i - 1].frame, (150'000 + 100 * 320) * 48 / 1000) << i;
     }
 }
 

@@ -108,6 +108,36 @@ TEST_F(Cli, InfoInTextAndJson) {
     EXPECT_NE(r.out.find("\"type\": \"NO KoRvO Dump\""), std::string::npos);
 }
 
+TEST_F(Cli, InfoOfOneMessage) {
+    const std::string bank = m_dir.write(
+        "bank.syx",
+        joined({korvoMessage(0x60, 0x45, 20, 0x41, 0x0D), korvoMessage(0x66, 0x02, 8, 0x33)}));
+    CliResult r = runCli({"info", bank, "--message", "0", "--json"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"index\": 0, \"size\": 20, \"offset\": 0, \"header\": {\"maker\": 49, "
+              "\"maker_name\": \"KoRvO\", \"model\": 96, \"model_name\": null, \"kind\": 69, "
+              "\"dump_type\": \"Helion - Soundbank Bank 6\", \"channel\": null, \"bank\": "
+              "\"6\"}, \"bytes\": \"f0 31 0d 60 45 41 41 41 41 41 41 41 41 41 41 41 41 41 41 "
+              "f7\"}\n");
+    r = runCli({"info", bank, "--message", "1"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "Message:      1\n"
+                     "Maker:        0x31 KoRvO\n"
+                     "Model:        0x66 Helion | Helion Mk 2\n"
+                     "Kind:         0x02\n"
+                     "Dump type:    Helion - Soundbank Bank 6\n"
+                     "MIDI channel: 3\n"
+                     "Size:         8 bytes\n"
+                     "Pause:        0 s\n"
+                     "\n"
+                     "00000000  f0 31 00 66 02 33 33 f7                           |.1.f.33.|\n");
+    r = runCli({"info", bank, "--message", "2"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("there is no message 2; the file holds 2 messages"), std::string::npos);
+    EXPECT_EQ(runCli({"info", bank, "--message", "-1"}).exit, 2);
+}
+
 TEST_F(Cli, ConvertRoundTripsKeepTheMessages) {
     // OMNIGRID carries no channel; a STRATA dump on channel 0 keeps its bytes too.
     for (const Bytes& raw :

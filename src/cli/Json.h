@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+// A JSON string: escaped, and valid UTF-8 whatever the file held.
+std::string jsonString(const std::string& in);
+// A number as JSON and the listings show it: "0.3", "2".
+std::string jsonNumber(double value);
+
+} // namespace cli
