@@ -3,6 +3,7 @@
 #include "DropFilter.h"
 #include "ProgressBar.h"
 #include "dumptypes/DumpRules.h"
+#include "midifile/BackupName.h"
 #include "midifile/DumpFile.h"
 #include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
@@ -59,6 +60,7 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     table.setColumnWidth(EventTableModel::kSize,
                          table.fontMetrics().horizontalAdvance("00000000") + 12);
     m_window->installEventFilter(this);
+    m_inspectors = new MessageInspectors(table, *m_dump, m_type);
 
     connect(m_ui->button_clear, &QPushButton::clicked, this, &Controller::ClearDidPresses);
     connect(m_ui->button_open, &QPushButton::clicked, this, &Controller::OpenDidPressed);
@@ -116,6 +118,8 @@ void Controller::awakeFromNib() {
     m_window->move(m_window->screen()->availableGeometry().center() - m_window->rect().center());
     switchToState(kStateEmpty);
     rescanMidi();
+    // The arrow keys walk the messages, Enter opens one.
+    m_ui->tableview_events->setFocus();
 }
 
 void Controller::switchToState(int state) {
@@ -165,6 +169,7 @@ void Controller::updateControls() {
     m_ui->popup_input->setEnabled(m_state == kStateEmpty);
     m_ui->popup_output->setEnabled(m_state == kStateLoaded);
     m_ui->popup_channel->setEnabled(m_type->hasChannel());
+    m_ui->popup_pause->setEnabled(m_state != kStateBusy);
     for (QAction* action : m_window->findChildren<QAction*>()) {
         const QVariant tag = action->property("tag");
         if (tag.isValid()) {
@@ -210,6 +215,7 @@ void Controller::SaveDidPressed() {
 }
 
 void Controller::reidentify() {
+    m_inspectors->closeAll(); // they were opened on the dump that is now gone
     m_type = identifyDump(m_dump.get());
 }
 
@@ -299,11 +305,7 @@ void Controller::rememberFile(const QString& path) {
 }
 
 void Controller::save() {
-    // The panel starts with the file this dump came from, or "untitled.mid" in the last folder.
-    const QString suggestion = !m_currentPath.isEmpty()
-                                   ? m_currentPath
-                                   : QDir(m_lastFolder).filePath(m_window->windowTitle());
-    const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get(), suggestion);
+    const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get(), saveSuggestion());
     if (!path) {
         return;
     }
@@ -321,6 +323,15 @@ void Controller::save() {
     }
     setTitleFromPath(*path);
     rememberFile(*path);
+}
+
+QString Controller::saveSuggestion() const {
+    if (!m_currentPath.isEmpty()) {
+        return m_currentPath;
+    }
+    const std::string name = backupname::firstFree(
+        m_lastFolder.toStdString(), backupname::proposed(m_type->title(), m_receivedOn));
+    return QDir(m_lastFolder).filePath(QString::fromStdString(name));
 }
 
 void Controller::showAbout() {

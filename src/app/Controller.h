@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EventTableModel.h"
+#include "MessageInspectors.h"
 #include "UserDialogs.h"
 #include "core/event.h"
 #include "dumptypes/KorvoDumptype.h"
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 class QComboBox;
@@ -98,6 +100,9 @@ public:
     const Dump& dump() const { return *m_dump; }
     const KorvoDumptype& type() const { return *m_type; }
     const buffer& meta7f() const { return *m_meta7f; }
+    MessageInspectors& inspectors() { return *m_inspectors; }
+    // The items of "Pause between messages", in milliseconds; 0 is "as the model needs".
+    static constexpr int kPauseChoicesMs[] = {0, 20, 50, 100, 300, 1000};
     // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
     double progressValue() const;
     double progressMaximum() const;
@@ -110,6 +115,9 @@ private:
     void updateControls();
     void later(void (Controller::*flow)());
     void setTitleFromPath(const QString& path);
+    // Where Save's panel starts: the dump's own file, or for a received dump a free name
+    // after its type and the day it arrived, in the last folder.
+    QString saveSuggestion() const;
     // The file the dump now stands for, and where the panels start next time.
     void rememberFile(const QString& path);
     void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
@@ -141,13 +149,15 @@ private:
     uint16_t m_destinations = 0;
     int m_timerstatus = kTimerStopped;
 
-    EventTableModel* m_table = nullptr; // owned by the window
+    EventTableModel* m_table = nullptr;        // owned by the window
+    MessageInspectors* m_inspectors = nullptr; // owned by the table
     std::unique_ptr<ProgressBar> m_progress;
     // The transfer under way; set and reset only on this object's thread.
     std::unique_ptr<ReceiveSession> m_receiveSession;
     std::unique_ptr<TransmitSession> m_transmitSession;
     QString m_lastFolder;  // where Open and Save were last
     QString m_currentPath; // the file the dump came from or went to; "" for a received one
+    std::chrono::year_month_day m_receivedOn{}; // the day the received dump arrived
     QTimer m_setupChange;
     QTimer m_receivedCounter;
 };

@@ -4,6 +4,7 @@
 
 #include "ProgressBar.h"
 #include "dumptypes/DumpRules.h"
+#include "midifile/BackupName.h"
 #include "midifile/DumpFile.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
@@ -116,6 +117,7 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
         m_ui->edit_trackname->setText(QString(dumpfile::kTracknamePlaceholder.data()));
         m_ui->edit_instrument->setText(QString(dumpfile::kInstrumentPlaceholder.data()));
         m_window->setWindowTitle(QStringLiteral("untitled.mid"));
+        m_receivedOn = backupname::today();
     }
     m_ui->text_status->setText(QString());
     m_progress->hide();
@@ -130,7 +132,11 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
 
 void Controller::transmit() {
     const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel);
+    const int pause = m_ui->popup_pause->currentIndex();
+    const int pauseMs = pause >= 0 && pause < static_cast<int>(std::size(kPauseChoicesMs))
+                            ? kPauseChoicesMs[pause]
+                            : 0;
+    Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel, pauseMs / 1000.0);
     if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
         m_dialogs.beep();
         m_dialogs.criticalAlert(

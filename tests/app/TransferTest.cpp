@@ -1,6 +1,8 @@
 // Port menus, Receive and Transmit in the window, over the virtual MIDI service.
 #include "WindowFixture.h"
 
+#include "midifile/BackupName.h"
+
 #include <QAction>
 
 namespace {
@@ -132,6 +134,23 @@ TEST_F(Transfers, ReceiveALateDumpWhole) {
     EXPECT_FALSE(ui().progress_duration->isVisibleTo(&m_controller.window()));
 }
 
+// Save proposes the type and the day as the name, in the last folder, numbered when taken.
+TEST_F(Transfers, SaveProposesANameForAReceivedDump) {
+    m_dialogs.filesToRead.push_back(
+        QString::fromStdString(m_dir.write("old.syx", korvoMessage(0x5D, 0x01, 20))));
+    m_controller.OpenDidPressed();
+    ASSERT_TRUE(runUntil([&] { return m_dialogs.filesToRead.empty(); }));
+    m_controller.ClearDidPresses();
+    receive({korvoMessage(0x38, 0x01, 300)});
+    const std::string name = backupname::proposed("STRATA 500 - Presets", backupname::today());
+    m_dir.write(name, {'o'});
+    saveFile("");
+    EXPECT_EQ(m_dialogs.writeSuggestion.toStdString(), m_dir.file(backupname::numbered(name, 2)));
+    EXPECT_EQ(m_controller.window().windowTitle(), "untitled.mid");
+    saveFile(QString::fromStdString(m_dir.file("kept.mid")));
+    EXPECT_EQ(m_controller.window().windowTitle(), "kept.mid");
+}
+
 TEST_F(Transfers, AReceiveWithACutOffMessageIsNeverKept) {
     Bytes cut = korvoMessage(0x38, 0x01, 500, 3);
     cut.resize(250);
@@ -208,6 +227,22 @@ TEST_F(Transfers, TransmitPacesTheModelsThatNeedIt) {
         EXPECT_LT(got[i].at - got[i - 1].at, 600ms) << i;
     }
     EXPECT_EQ(m_dialogs.alerts.size(), 1u); // starfell has an instruction
+}
+
+TEST_F(Transfers, TransmitWaitsTheChosenPause) {
+    receive(std::vector<Bytes>(3, korvoMessage(0x5D, 0x01, 100))); // OMNIGRID: no pacing
+    ui().popup_pause->setCurrentIndex(3);                          // 100 ms
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    EXPECT_FALSE(ui().popup_pause->isEnabled());
+    EXPECT_NEAR(m_controller.progressMaximum(), (0.2 + 300 * 320e-6) / 0.04, 1e-9);
+    waitIdle();
+    const auto got = sent();
+    ASSERT_EQ(got.size(), 4u);
+    for (std::size_t i = 2; i < got.size(); ++i) {
+        EXPECT_GE(got[i].at - got[i - 1].at, 100ms + 32ms) << i;
+    }
+    EXPECT_TRUE(ui().popup_pause->isEnabled());
 }
 
 TEST_F(Transfers, NoAlertWithoutAnInstruction) {

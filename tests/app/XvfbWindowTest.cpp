@@ -1,6 +1,7 @@
 // The real bankshuttle program under Xvfb, driven by key presses as a person would: open a
-// dump named on the command line, Ctrl+T, Enter on "Ready?", Escape a few messages later.
-// The test instrument on the JACK test server tells what arrived, and when.
+// dump named on the command line, Ctrl+T, Enter on "Ready?", Escape a few messages later;
+// Enter on a row of the table for its message. The test instrument on the JACK test server
+// tells what arrived, and when.
 #include "cli/CliRunner.h"
 #include "support/JackInstrument.h"
 #include "support/Messages.h"
@@ -54,7 +55,8 @@ protected:
         }
     }
     std::string x(const std::string& args) {
-        return shell("DISPLAY=" + m_display + " xdotool " + args);
+        // A window that never comes fails the test instead of holding it up.
+        return shell("DISPLAY=" + m_display + " timeout 20 xdotool " + args);
     }
 
     TempDir m_dir;
@@ -100,6 +102,23 @@ TEST_F(XvfbWindow, EscapeStopsATransmissionAfterTheMessageInFlight) {
     for (const auto& event : heard) {
         EXPECT_LT(event.at, stopped + 1s); // nothing more than a second after Escape
     }
+}
+
+TEST_F(XvfbWindow, EnterOnARowOpensItsMessage) {
+    Bytes dump = korvoMessage(0x38, 0x01, 40);
+    const Bytes second = korvoMessage(0x38, 0x02, 2000);
+    dump.insert(dump.end(), second.begin(), second.end());
+    const std::string file = m_dir.write("strata.syx", dump);
+    const std::string pid = shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=none " +
+                                  shellQuoted(BANKSHUTTLE_WINDOW) + " " + shellQuoted(file) +
+                                  " >/dev/null 2>&1 & echo $!");
+    m_program = static_cast<pid_t>(std::stol(pid));
+    const std::string main = x("search --sync --name 'strata.syx' | head -n 1");
+    ASSERT_FALSE(main.empty());
+    x("windowfocus --sync " + main + " key Down Down Return");
+    EXPECT_FALSE(x("search --sync --name '^Message 1$' | head -n 1").empty());
+    x("windowfocus --sync " + main + " key Up Return");
+    EXPECT_FALSE(x("search --sync --name '^Message 0$' | head -n 1").empty());
 }
 
 } // namespace
