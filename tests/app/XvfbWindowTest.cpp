@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -59,6 +60,16 @@ protected:
         return shell("DISPLAY=" + m_display + " timeout 20 xdotool " + args);
     }
 
+    // Starts the program on `file` with the MIDI system `api`; its main window, or "".
+    std::string launch(const std::string& file, const std::string& api) {
+        const std::string pid = shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=" + api +
+                                      " " + shellQuoted(BANKSHUTTLE_WINDOW) + " " +
+                                      shellQuoted(file) + " >/dev/null 2>&1 & echo $!");
+        m_program = static_cast<pid_t>(std::stol(pid));
+        const std::string name = std::filesystem::path(file).filename().string();
+        return x("search --sync --name '" + name + "' | head -n 1");
+    }
+
     TempDir m_dir;
     std::string m_display;
     pid_t m_program = 0;
@@ -73,13 +84,7 @@ TEST_F(XvfbWindow, EscapeStopsATransmissionAfterTheMessageInFlight) {
         const Bytes m = korvoMessage(0x5B, 0x01, 100, i);
         dump.insert(dump.end(), m.begin(), m.end());
     }
-    const std::string file = m_dir.write("gravel.syx", dump);
-    const std::string pid = shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=jack " +
-                                  shellQuoted(BANKSHUTTLE_WINDOW) + " " + shellQuoted(file) +
-                                  " >/dev/null 2>&1 & echo $!");
-    m_program = static_cast<pid_t>(std::stol(pid));
-
-    const std::string main = x("search --sync --name 'gravel.syx' | head -n 1");
+    const std::string main = launch(m_dir.write("gravel.syx", dump), "jack");
     ASSERT_FALSE(main.empty());
     x("windowfocus --sync " + main + " key ctrl+t");
     const std::string ready = x("search --sync --name '^Ready' | head -n 1");
@@ -108,12 +113,7 @@ TEST_F(XvfbWindow, EnterOnARowOpensItsMessage) {
     Bytes dump = korvoMessage(0x38, 0x01, 40);
     const Bytes second = korvoMessage(0x38, 0x02, 2000);
     dump.insert(dump.end(), second.begin(), second.end());
-    const std::string file = m_dir.write("strata.syx", dump);
-    const std::string pid = shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=none " +
-                                  shellQuoted(BANKSHUTTLE_WINDOW) + " " + shellQuoted(file) +
-                                  " >/dev/null 2>&1 & echo $!");
-    m_program = static_cast<pid_t>(std::stol(pid));
-    const std::string main = x("search --sync --name 'strata.syx' | head -n 1");
+    const std::string main = launch(m_dir.write("strata.syx", dump), "none");
     ASSERT_FALSE(main.empty());
     x("windowfocus --sync " + main + " key Down Down Return");
     EXPECT_FALSE(x("search --sync --name '^Message 1$' | head -n 1").empty());
