@@ -108,6 +108,9 @@ Controller::~Controller() {
     m_receiveSession.reset();
     m_transmitSession.reset();
     m_window->removeEventFilter(this);
+    // Before the dump and its type: a window still shown relays out its table while it is
+    // destroyed, and the table reads them.
+    m_window.reset();
 }
 
 void Controller::awakeFromNib() {

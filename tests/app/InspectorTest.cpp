@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMouseEvent>
 
 namespace {
 
@@ -47,7 +48,19 @@ TEST_F(Inspector, EnterOpensOneWindowPerMessageAndClearClosesThem) {
     inspector.copy();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), inspector.hexDump());
 
-    ASSERT_NE(m_controller.inspectors().open(0), nullptr);
+    // A double-click on the first row opens the second window. The main window stays shown
+    // when the controller goes, as it may at the end of the program.
+    m_controller.window().show();
+    const QPoint cell = table.visualRect(table.model()->index(0, 1)).center();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                    QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, cell, table.viewport()->mapToGlobal(cell), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(table.viewport(), &click);
+    }
+    ASSERT_EQ(m_controller.inspectors().openOnes().size(), 2);
+    EXPECT_EQ(m_controller.inspectors().openOnes().back()->windowTitle(), "Message 0");
     EXPECT_EQ(m_controller.inspectors().open(2), nullptr); // no such message
     EXPECT_EQ(m_controller.inspectors().openOnes().size(), 2);
     m_controller.ClearDidPresses();
