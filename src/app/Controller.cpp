@@ -27,13 +27,20 @@ using namespace std::chrono_literals;
 
 const QString kEmptyTitle = QStringLiteral("empty.mid");
 
-// A reason from the libraries ("the file is empty") as the end of a sentence.
-QString sentence(const std::string& reason) {
+// What "Pause between messages" offers, in milliseconds; 0 keeps the pauses the model needs.
+struct PauseChoice {
+    const char* label;
+    int milliseconds;
+};
+constexpr PauseChoice kPauseChoices[] = {{"as the model needs", 0}, {"20 ms", 20},   {"50 ms", 50},
+                                         {"100 ms", 100},           {"300 ms", 300}, {"1 s", 1000}};
+
+} // namespace
+
+QString Controller::sentence(const std::string& reason) {
     const QString text = QString::fromStdString(reason);
     return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
 }
-
-} // namespace
 
 Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     : m_midi(midi), m_dialogs(dialogs), m_window(std::make_unique<QMainWindow>()),
@@ -61,6 +68,9 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
                          table.fontMetrics().horizontalAdvance("00000000") + 12);
     m_window->installEventFilter(this);
     m_inspectors = new MessageInspectors(table, *m_dump, m_type);
+    for (const PauseChoice& choice : kPauseChoices) {
+        m_ui->popup_pause->addItem(QString::fromLatin1(choice.label), choice.milliseconds);
+    }
 
     connect(m_ui->button_clear, &QPushButton::clicked, this, &Controller::ClearDidPresses);
     connect(m_ui->button_open, &QPushButton::clicked, this, &Controller::OpenDidPressed);

@@ -101,8 +101,6 @@ public:
     const KorvoDumptype& type() const { return *m_type; }
     const buffer& meta7f() const { return *m_meta7f; }
     MessageInspectors& inspectors() { return *m_inspectors; }
-    // The items of "Pause between messages", in milliseconds; 0 is "as the model needs".
-    static constexpr int kPauseChoicesMs[] = {0, 20, 50, 100, 300, 1000};
     // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
     double progressValue() const;
     double progressMaximum() const;
@@ -111,6 +109,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A reason from the libraries ("the file is empty") as the end of a sentence in an alert.
+    static QString sentence(const std::string& reason);
     void reidentify();
     void updateControls();
     void later(void (Controller::*flow)());

@@ -12,16 +12,6 @@
 
 #include <QComboBox>
 
-namespace {
-
-// A reason from the libraries ("the pause is too long") as the end of a sentence.
-QString sentence(const std::string& reason) {
-    const QString text = QString::fromStdString(reason);
-    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
-}
-
-} // namespace
-
 // ---- MIDI ports --------------------------------------------------------------------------
 
 void Controller::MidiNotifyProc(const MidiNotification& notification, void* refCon) {
@@ -132,10 +122,7 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
 
 void Controller::transmit() {
     const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    const int pause = m_ui->popup_pause->currentIndex();
-    const int pauseMs = pause >= 0 && pause < static_cast<int>(std::size(kPauseChoicesMs))
-                            ? kPauseChoicesMs[pause]
-                            : 0;
+    const int pauseMs = m_ui->popup_pause->currentData().toInt(); // 0: the model's own
     Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel, pauseMs / 1000.0);
     if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
         m_dialogs.beep();

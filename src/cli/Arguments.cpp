@@ -1,5 +1,18 @@
 #include "Arguments.h"
 
+#include <algorithm>
+#include <cctype>
+
+std::optional<unsigned long> wholeNumber(const std::string& text, std::size_t maxDigits) {
+    const bool digits =
+        !text.empty() && text.size() <= maxDigits &&
+        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+    if (!digits) {
+        return std::nullopt;
+    }
+    return std::stoul(text);
+}
+
 bool Arguments::parse(const std::vector<std::string>& words, const std::set<std::string>& withValue,
                       const std::set<std::string>& flags,
                       const std::map<std::string, std::string>& aliases) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// `text` as a whole number when it is 1 to `maxDigits` decimal digits and nothing else (no
+// sign, no blank); nothing otherwise.
+std::optional<unsigned long> wholeNumber(const std::string& text, std::size_t maxDigits);
+
 // The words of one command line level: positional words and "--name value" / "--flag"
 // options, checked against what the level accepts.
 class Arguments {

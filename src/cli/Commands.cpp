@@ -3,35 +3,18 @@
 
 #include "Arguments.h"
 #include "InfoMessage.h"
-#include "Interruption.h"
 #include "Json.h"
-#include "PortChoice.h"
-#include "dumptypes/DumpRules.h"
 #include "dumptypes/KorvoDumptype.h"
-#include "midifile/AtomicFile.h"
 #include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
-#include "transfer/ReceiveSession.h"
-#include "transfer/TransmitSession.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <chrono>
 #include <cstdio>
-#include <future>
 #include <iostream>
-#include <sstream>
-#include <thread>
 
 namespace cli {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 const char* const kPortsHelp = R"(usage: bankshuttle-cli ports
 
@@ -124,13 +107,11 @@ int info(const std::vector<std::string>& words) {
     const std::optional<std::string> which = args.value("message");
     std::size_t index = 0;
     if (which) {
-        const bool digits = !which->empty() && which->size() <= 9 &&
-                            std::all_of(which->begin(), which->end(),
-                                        [](unsigned char c) { return std::isdigit(c) != 0; });
-        if (!digits) {
+        const std::optional<unsigned long> number = wholeNumber(*which, 9);
+        if (!number) {
             return usage("--message takes the number of a message, from 0", kInfoHelp);
         }
-        index = std::stoul(*which);
+        index = *number;
     }
     if (args.positional().size() != 1) {
         return usage("info takes one FILE", kInfoHelp);
@@ -163,7 +144,7 @@ int info(const std::vector<std::string>& words) {
             out << (i == 0 ? "" : ", ")
                 << "{\"header\": " << jsonString(text(type->headerText(i, 5)))
                 << ", \"size\": " << type->eventLength(i)
-                << ", \"offset\": " << jsonNumber(contents.dump[i].m_offset) << "}";
+                << ", \"offset\": " << plainNumber(contents.dump[i].m_offset) << "}";
         }
         out << "]}\n";
     } else {
@@ -178,7 +159,7 @@ int info(const std::vector<std::string>& words) {
         for (std::size_t i = 0; i < contents.dump.size(); ++i) {
             const std::string header = text(type->headerText(i, 5));
             std::snprintf(row, sizeof row, "%7zu  %-14s  %8zu  %s\n", i, header.c_str(),
-                          type->eventLength(i), jsonNumber(contents.dump[i].m_offset).c_str());
+                          type->eventLength(i), plainNumber(contents.dump[i].m_offset).c_str());
             out << row;
         }
     }

@@ -28,7 +28,7 @@ void printMessage(std::ostream& out, const Dump& dump, const KorvoDumptype& type
     const midi::event& message = dump[index];
     if (json) {
         out << "{\"index\": " << index << ", \"size\": " << header.size
-            << ", \"offset\": " << jsonNumber(header.pause)
+            << ", \"offset\": " << plainNumber(header.pause)
             << ", \"header\": {\"maker\": " << orNull(header.maker)
             << ", \"maker_name\": " << orNull(header.makerName)
             << ", \"model\": " << orNull(header.model)

@@ -40,7 +40,7 @@ std::string jsonString(const std::string& in) {
     return out + "\"";
 }
 
-std::string jsonNumber(double value) {
+std::string plainNumber(double value) {
     std::ostringstream out;
     out << value;
     return out.str();

@@ -190,26 +190,20 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (args.positional().size() != 1 || !args.value("output")) {
         return usage("send takes one FILE and --output PORT", kSendHelp);
     }
-    int channel = 1;
+    unsigned long channel = 1;
     if (const auto c = args.value("channel")) {
-        const std::string& v = *c;
-        const bool digits =
-            !v.empty() && v.size() <= 2 &&
-            std::all_of(v.begin(), v.end(), [](unsigned char d) { return std::isdigit(d); });
-        channel = digits ? std::stoi(v) : 0;
+        channel = wholeNumber(*c, 2).value_or(0);
         if (channel < 1 || channel > 16) {
             return usage("--channel takes a MIDI channel from 1 to 16", kSendHelp);
         }
     }
-    int pauseMs = 0;
+    unsigned long pauseMs = 0;
     if (const auto p = args.value("pause")) {
-        const bool digits =
-            !p->empty() && p->size() <= 5 &&
-            std::all_of(p->begin(), p->end(), [](unsigned char d) { return std::isdigit(d); });
-        pauseMs = digits ? std::stoi(*p) : -1;
-        if (pauseMs < 0 || pauseMs > dumprules::kMaxChosenPauseMs) {
+        const auto ms = wholeNumber(*p, 5);
+        if (!ms || *ms > static_cast<unsigned long>(dumprules::kMaxChosenPauseMs)) {
             return usage("--pause takes milliseconds from 0 to 10000", kSendHelp);
         }
+        pauseMs = *ms;
     }
     const Result<dumpfile::Contents> loaded = loadDump(args.positional()[0]);
     if (!loaded) {
@@ -221,7 +215,7 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     }
     const auto type = identifyDump(&dump);
     const Dump sending = dumprules::preparedForTransmit(
-        dump, *type, static_cast<uint8_t>(channel - 1), pauseMs / 1000.0);
+        dump, *type, static_cast<uint8_t>(channel - 1), static_cast<double>(pauseMs) / 1000.0);
     if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
         return failed(args.positional()[0] + ": " + sendable.error());
     }
@@ -278,23 +272,18 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     if (!refusal.empty()) {
         return failed(refusal);
     }
-    const std::size_t refused = result.refused;
-    const std::size_t sent = result.sent;
-    const std::size_t mayNotHaveArrived = result.mayNotHaveArrived;
-    const bool stopped = result.stopped;
-    if (stopped) {
-        std::cerr << "bankshuttle-cli: transmission stopped: " << sent << " of " << sending.size()
-                  << " messages were sent\n";
+    if (result.stopped) {
+        std::cerr << "bankshuttle-cli: transmission stopped: " << result.sent << " of "
+                  << sending.size() << " messages were sent\n";
         return Interruption::kExitStatus;
     }
-
-    if (refused != 0) {
-        return failed(std::to_string(refused) + " of " + std::to_string(sending.size()) +
+    if (result.refused != 0) {
+        return failed(std::to_string(result.refused) + " of " + std::to_string(sending.size()) +
                       " messages could not be sent");
     }
-    if (mayNotHaveArrived != 0) {
-        return failed(
-            TQMidiInterfaceTransmitter::mayNotHaveArrivedText(mayNotHaveArrived, sending.size()));
+    if (result.mayNotHaveArrived != 0) {
+        return failed(TQMidiInterfaceTransmitter::mayNotHaveArrivedText(result.mayNotHaveArrived,
+                                                                        sending.size()));
     }
     std::cout << "sent " << sending.size() << " messages to " << port.name << "\n";
     return kOk;

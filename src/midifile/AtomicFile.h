@@ -6,19 +6,19 @@
 #include <functional>
 #include <string>
 
+enum class Replace { existing, never };
+// The Failure code of a write with Replace::never whose target is there already.
+inline constexpr int kTargetExists = -EEXIST;
+
 // Writes a file so that it appears whole or not at all: `write` fills a temporary file beside
 // the target (returning false when it could not), which is then flushed to the disk and moved
 // over the target. Whatever stood at the target is untouched by a failure. A link is written
 // through, to the file it names; anything but a regular file there is refused, never
 // replaced. A temporary file is removed when the program is ended by SIGINT, SIGTERM or
 // SIGHUP while writing it, and what a killed earlier run left beside the same target is
-// removed by the next write.
-enum class Replace { existing, never };
-// The Failure code of a write with Replace::never whose target is there already.
-inline constexpr int kTargetExists = -EEXIST;
-
-// With Replace::never a file that stands at the target, or appears there while writing, is
-// never replaced: the write fails with kTargetExists and leaves nothing behind.
+// removed by the next write. With Replace::never nothing that stands at the target (a link
+// included), or appears there while writing, is replaced: the write fails with kTargetExists
+// and leaves nothing behind.
 Result<void> writeFileAtomically(const std::string& path,
                                  const std::function<bool(const std::string& temporary)>& write,
                                  Replace replace = Replace::existing);

@@ -70,10 +70,8 @@ std::string firstFree(const std::string& folder, const std::string& name) {
 Result<std::string> storeAsNew(const std::string& folder, const std::string& name,
                                const dumpfile::Contents& contents) {
     for (int n = 1; n <= kMaxNumber; ++n) {
+        // A taken name, a link included, is refused as kTargetExists before anything is written.
         const std::string path = inFolder(folder, numbered(name, n));
-        if (taken(path)) {
-            continue;
-        }
         const Result<void> stored = storeDump(path, contents, Replace::never);
         if (stored) {
             return path;

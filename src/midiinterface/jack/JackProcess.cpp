@@ -39,7 +39,7 @@ bool JackMidiService::missedCycles(jack_nframes_t frames) {
     bool missed = false;
     if (m_cycleSeen) {
         const jack_nframes_t step = start - m_lastCycleStart; // wraps as JACK's frames do
-        missed = missed || step > m_lastCycleFrames;
+        missed = step > m_lastCycleFrames;
         m_frame += step;
     }
     m_cycleSeen = true;
