@@ -1,8 +1,9 @@
 // Receives and a paced transmission over whatever JACK server the environment names (jackd2,
 // or PipeWire's JACK through pw-jack): how many of 25 receives were exact, failed (saying
-// why) or damaged (stored short or wrong without a word: must be 0), how many sends said
-// they were incomplete, and the largest deviation of a pause from the one asked, measured in
-// the instrument's frames. bench/jack-servers.sh runs it against each server.
+// why: how many for our own client's missed cycles) or damaged (stored short or wrong without a
+// word: must be 0), how many sends said they were incomplete, and the largest deviation of a pause
+// from the one asked, measured in the instrument's frames. bench/jack-servers.sh runs it against
+// each server.
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "midiinterface/jack/JackMidiService.h"
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
                                     i == 0 ? 0.0 : 0.02 * (i % 3)));
     }
 
-    int exact = 0, failed = 0, damaged = 0;
+    int exact = 0, failed = 0, ownMisses = 0, damaged = 0;
     for (int round = 0; round < rounds; ++round) {
         TQMidiInterfaceReceiver receiver(*service, client, source);
         Dump recorded;
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         instrument->play(dump);
         if (!receiver.waitForRecordOffWithTimeout(5) || !receiver.outcome().complete()) {
             ++failed;
+            ownMisses += receiver.outcome().failure == RecordingFailure::cyclesMissed;
             continue;
         }
         bool same = recorded.size() == dump.size();
@@ -91,9 +93,12 @@ int main(int argc, char** argv) {
         longest = std::max(longest, gap - due);
     }
     const bool whole = heard.size() == first + paced.size();
-    std::printf("receives: %d exact, %d failed, %d damaged of %d; send: %s%s; pauses: %+.0f to "
-                "%+.0f us from the one asked\n",
-                exact, failed, damaged, rounds, whole ? "whole" : "short",
+    std::printf("receives: %d exact, %d failed (%d for our own client's missed cycles), %d "
+                "damaged of %d; JACK reported %llu xruns, our client missed %llu cycles; send: "
+                "%s%s; pauses: %+.0f to %+.0f us from the one asked\n",
+                exact, failed, ownMisses, damaged, rounds,
+                static_cast<unsigned long long>(service->graphXruns()),
+                static_cast<unsigned long long>(service->missedCycles()), whole ? "whole" : "short",
                 transmitter.mayNotHaveArrivedCount() != 0 ? " (said so)" : "", shortest * 1e6,
                 longest * 1e6);
     static_cast<void>(service->clientDispose(client));

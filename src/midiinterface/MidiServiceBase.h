@@ -66,6 +66,10 @@ protected:
     virtual MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
                                      double pauseBefore) = 0;
 
+    // Inside handOverSysex: when the hand-over began, the time the message's cable time is
+    // counted from (the send queue's thread only).
+    std::chrono::steady_clock::time_point handOverBegan() const { return m_handOverBegan; }
+
     // From the backend's receiving thread. `from` is the sending endpoint when the backend
     // knows it; without it the packets go to every connection.
     void deliver(const std::optional<EndpointId>& from, MidiPacketList packets);
@@ -146,6 +150,7 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::deque<MIDISysexSendRequest*> m_sysexQueue;
+    std::chrono::steady_clock::time_point m_handOverBegan; // the send queue's thread's
     bool m_setupChanged = false;
     uint64_t m_setupGeneration = 0; // counts the looks at the setup after a change
     std::optional<Snapshot> m_lastSnapshot;

@@ -53,6 +53,7 @@ void MidiServiceBase::sysexLoop() {
         lock.unlock();
 
         const auto began = std::chrono::steady_clock::now();
+        m_handOverBegan = began;
         bool isSource = true;
         const auto id = endpointOf(request->destination, &isSource);
         MidiStatus status = MidiStatus::serviceFailed;

@@ -58,8 +58,12 @@ TQMidiInterfaceReceiver::~TQMidiInterfaceReceiver() {
 
 void TQMidiInterfaceReceiver::fail(RecordingFailure failure, std::string_view detail) {
     std::lock_guard lock(m_detailMutex);
-    RecordingFailure none = RecordingFailure::none;
-    if (m_failure.compare_exchange_strong(none, failure)) {
+    const RecordingFailure before = m_failure.load();
+    // An input that goes away changes the graph, and the change can cost our client a cycle:
+    // the cause is what the user needs to read, not that symptom.
+    if (before == RecordingFailure::none ||
+        (before == RecordingFailure::cyclesMissed && failure == RecordingFailure::inputGone)) {
+        m_failure = failure;
         m_detail = detail;
     }
 }
@@ -141,6 +145,10 @@ bool TQMidiInterfaceReceiver::waitForRecordOffWithTimeout(uint16_t seconds) {
     }
     while (m_isStillRecording && !didFail()) {
         m_isStillRecording = false;
+        std::this_thread::sleep_for(kSilenceThatEndsARecording);
+    }
+    if (m_failure.load() == RecordingFailure::cyclesMissed) {
+        // Room for the news of an input that went away, the likelier cause.
         std::this_thread::sleep_for(kSilenceThatEndsARecording);
     }
     recordOff();

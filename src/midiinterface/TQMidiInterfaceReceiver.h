@@ -18,8 +18,9 @@
 // Anything by which a byte of the dump may have been lost fails the recording (outcome()):
 // the MIDI system's report of lost bytes, the source going away, a message cut off by another
 // status byte or by the end of the recording, more than a dump may hold, a source that could
-// not be connected. The first reason is kept. Processing cycles that the MIDI system missed
-// fail it only from 300 ms before the dump's first byte (the silence that separates dumps) on:
+// not be connected. The first reason is kept, except that a source going away replaces missed
+// cycles (its leaving can cost a cycle). Processing cycles that our own client missed fail it
+// only from 300 ms before the dump's first byte (the silence that separates dumps) on:
 // earlier ones cannot have cost a byte of it.
 class TQMidiInterfaceReceiver {
 public:

@@ -2,6 +2,7 @@
 // receives it, saves it, clears, opens the file and transmits it back.
 #include "WindowFixture.h"
 #include "midiinterface/jack/JackMidiService.h"
+#include "support/Attempts.h"
 #include "support/JackInstrument.h"
 
 #include <unistd.h>
@@ -41,10 +42,27 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
         m.back() = 0xF7;
         dump.push_back(m);
     }
-    controller.ReceiveDidPressed();
-    ASSERT_TRUE(runUntil([&] { return ui.text_status->text() == "waiting for sysex data..."; }));
-    instrument->play(dump);
-    ASSERT_TRUE(runUntil([&] { return controller.state() == Controller::kStateLoaded; }, 15000));
+    // An alert that names our own client's missed cycles is taken away: the attempt is repeated.
+    const auto ownCyclesMissed = [&](const QString& title) {
+        if (dialogs.alerts.empty() || dialogs.alerts.back().title != title ||
+            !dialogs.alerts.back().message.contains("JACK missed processing cycles")) {
+            return false;
+        }
+        dialogs.alerts.pop_back();
+        return true;
+    };
+    requireExactInOneOfThree([&] {
+        controller.ReceiveDidPressed();
+        EXPECT_TRUE(
+            runUntil([&] { return ui.text_status->text() == "waiting for sysex data..."; }));
+        instrument->play(dump);
+        EXPECT_TRUE(runUntil(
+            [&] {
+                return controller.state() == Controller::kStateLoaded || !dialogs.alerts.empty();
+            },
+            15000));
+        return ownCyclesMissed("Receive incomplete") ? Attempt::ownCyclesMissed : Attempt::exact;
+    });
     ASSERT_EQ(controller.dump().size(), dump.size());
     EXPECT_EQ(ui.edit_dumptype->text(), "STRATA 500 - Presets");
 
@@ -62,13 +80,22 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
 
     ui.popup_output->setCurrentIndex(ui.popup_output->findText(in));
     ui.popup_channel->setCurrentIndex(2);
-    controller.TransmitDidPressed();
-    ASSERT_TRUE(runUntil([&] { return controller.state() == Controller::kStateBusy; }));
-    ASSERT_TRUE(runUntil([&] { return controller.state() == Controller::kStateLoaded; }, 60000));
+    std::size_t before = 0;
+    requireExactInOneOfThree([&] {
+        before = instrument->received().size();
+        dialogs.alerts.clear();
+        controller.TransmitDidPressed();
+        EXPECT_TRUE(runUntil([&] { return controller.state() == Controller::kStateBusy; }));
+        EXPECT_TRUE(
+            runUntil([&] { return controller.state() == Controller::kStateLoaded; }, 60000));
+        return ownCyclesMissed("Transmission incomplete") ? Attempt::ownCyclesMissed
+                                                          : Attempt::exact;
+    });
     EXPECT_TRUE(dialogs.alerts.size() == 1 && dialogs.alerts[0].title == "Ready?");
 
     runUntil([] { return false; }, 100);
-    const auto got = instrument->received();
+    auto got = instrument->received();
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(before));
     ASSERT_EQ(got.size(), 17 + dump.size());
     for (int i = 0; i < 17; ++i) {
         EXPECT_EQ(got[i].bytes, (Bytes{uint8_t(0xB0 | (i % 16)), 0x7B, 0x00}));
@@ -90,7 +117,7 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
         << dialogs.alerts[1].message.toStdString();
     EXPECT_EQ(controller.state(), Controller::kStateLoaded);
     runUntil([] { return false; }, 100);
-    EXPECT_EQ(instrument->received().size(), got.size() + 17); // All Notes Off only
+    EXPECT_EQ(instrument->received().size(), before + got.size() + 17); // All Notes Off only
 }
 
 } // namespace

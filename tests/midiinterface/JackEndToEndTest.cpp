@@ -2,6 +2,7 @@
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "midiinterface/jack/JackMidiService.h"
+#include "support/Attempts.h"
 #include "support/JackInstrument.h"
 #include "support/Messages.h"
 
@@ -59,6 +60,22 @@ protected:
         ASSERT_FALSE(t.isStillTransmitting());
     }
 
+    // Waits for the recording to end: exact, or a stated failure for our own missed cycles.
+    static Attempt receivedExactly(TQMidiInterfaceReceiver& receiver, const Dump& recorded,
+                                   const std::vector<Bytes>& dump, uint16_t seconds = 5) {
+        const bool began = receiver.waitForRecordOffWithTimeout(seconds);
+        if (receiver.outcome().failure == RecordingFailure::cyclesMissed) {
+            return Attempt::ownCyclesMissed;
+        }
+        EXPECT_TRUE(began);
+        EXPECT_TRUE(receiver.outcome().complete()) << receiver.outcome().reason;
+        EXPECT_EQ(recorded.size(), dump.size());
+        for (std::size_t i = 0; i < std::min(dump.size(), recorded.size()); ++i) {
+            EXPECT_EQ(Bytes(recorded[i].begin(), recorded[i].end()), dump[i]) << "message " << i;
+        }
+        return Attempt::exact;
+    }
+
     std::unique_ptr<JackMidiService> m_service;
     std::unique_ptr<JackInstrument> m_instrument;
     MIDIClientRef m_client = 0;
@@ -71,18 +88,15 @@ TEST_F(OverJack, RecordsADumpOfAThousandMessagesExactly) {
     for (int i = 0; i < 1000; ++i) {
         dump.push_back(randomSysex(5 + random() % 7996, random));
     }
-    TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
-    Dump recorded;
-    receiver.recordOn(recorded);
-    // Noise around the dump is dropped.
-    m_instrument->play({{0x90, 0x40, 0x7F}, {0xF8}});
-    m_instrument->play(dump);
-    ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
-    ASSERT_TRUE(receiver.outcome().complete()) << receiver.outcome().reason;
-    ASSERT_EQ(recorded.size(), dump.size());
-    for (std::size_t i = 0; i < dump.size(); ++i) {
-        ASSERT_EQ(Bytes(recorded[i].begin(), recorded[i].end()), dump[i]) << "message " << i;
-    }
+    requireExactInOneOfThree([&] {
+        TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
+        Dump recorded;
+        receiver.recordOn(recorded);
+        // Noise around the dump is dropped.
+        m_instrument->play({{0x90, 0x40, 0x7F}, {0xF8}});
+        m_instrument->play(dump);
+        return receivedExactly(receiver, recorded, dump);
+    });
     EXPECT_EQ(m_service->inputOverruns(), 0u);
 }
 
@@ -94,14 +108,20 @@ TEST_F(OverJack, TransmitsADumpExactlyAfterAllNotesOffWithItsPauses) {
         const Bytes b = randomSysex(5 + random() % 600, random);
         dump.push_back(midi::event(buffer(b.begin(), b.end()), offsets[i % 4]));
     }
-    auto transmitter =
-        std::make_shared<TQMidiInterfaceTransmitter>(*m_service, m_client, m_destination);
-    transmitter->transmitDump(dump);
-    waitUntilDone(*transmitter);
-    EXPECT_EQ(transmitter->refusedCount(), 0u);
-
-    std::this_thread::sleep_for(50ms);
-    const auto got = m_instrument->received();
+    std::vector<JackInstrument::Event> got;
+    requireExactInOneOfThree([&] {
+        const std::size_t before = m_instrument->received().size();
+        auto transmitter =
+            std::make_shared<TQMidiInterfaceTransmitter>(*m_service, m_client, m_destination);
+        transmitter->transmitDump(dump);
+        waitUntilDone(*transmitter);
+        EXPECT_EQ(transmitter->refusedCount(), 0u);
+        std::this_thread::sleep_for(50ms);
+        got = m_instrument->received();
+        got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(before));
+        return transmitter->mayNotHaveArrivedCount() != 0 ? Attempt::ownCyclesMissed
+                                                          : Attempt::exact;
+    });
     const double rate = m_instrument->sampleRate();
     double longest = 0.0;
     ASSERT_EQ(got.size(), 17 + dump.size());
@@ -155,40 +175,72 @@ TEST_F(OverJack, MissedCyclesFailAReceiveOnlyWhenTheyCanHaveCostAByte) {
         dump.push_back(randomSysex(500, random));
     }
     for (bool insideTheDump : {false, true}) {
+        requireExactInOneOfThree([&] {
+            TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
+            Dump recorded;
+            receiver.recordOn(recorded);
+            // A client that takes three periods per cycle stalls the whole graph.
+            std::thread player([&] {
+                if (!insideTheDump) {
+                    m_instrument->stall(
+                        5, 3 * std::chrono::duration_cast<std::chrono::milliseconds>(kPeriod));
+                    std::this_thread::sleep_for(2s);
+                }
+                for (std::size_t i = 0; i < dump.size(); ++i) {
+                    m_instrument->play({dump[i]});
+                    std::this_thread::sleep_for(10ms);
+                    if (insideTheDump && i == dump.size() / 2) {
+                        m_instrument->stall(
+                            5, 3 * std::chrono::duration_cast<std::chrono::milliseconds>(kPeriod));
+                    }
+                }
+            });
+            if (insideTheDump) {
+                EXPECT_TRUE(receiver.waitForRecordOffWithTimeout(10));
+                player.join();
+                EXPECT_EQ(receiver.outcome().reason,
+                          "Bytes may have been lost: JACK missed processing cycles during the "
+                          "recording. Run JACK with realtime scheduling or a larger period, and "
+                          "receive again.");
+                return Attempt::exact; // the failure it must be
+            }
+            const Attempt result = receivedExactly(receiver, recorded, dump, 10);
+            player.join();
+            return result;
+        });
+    }
+}
+
+// A client that nothing of ours is connected to stalls inside the dump: JACK tells every
+// client of its lateness, but our input loses nothing, and the receive is kept.
+TEST_F(OverJack, AnotherClientStallingCostsTheReceiveNothing) {
+    auto bystander = JackInstrument::open("bystander" + std::to_string(getpid()));
+    ASSERT_TRUE(bystander);
+    std::mt19937 random(10);
+    std::vector<Bytes> dump;
+    for (int i = 0; i < 40; ++i) {
+        dump.push_back(randomSysex(500, random));
+    }
+    const uint64_t xrunsBefore = m_service->graphXruns();
+    requireExactInOneOfThree([&] {
         TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
         Dump recorded;
         receiver.recordOn(recorded);
-        // A client that takes three periods per cycle stalls the whole graph.
         std::thread player([&] {
-            if (!insideTheDump) {
-                m_instrument->stall(
-                    5, 3 * std::chrono::duration_cast<std::chrono::milliseconds>(kPeriod));
-                std::this_thread::sleep_for(2s);
-            }
             for (std::size_t i = 0; i < dump.size(); ++i) {
                 m_instrument->play({dump[i]});
                 std::this_thread::sleep_for(10ms);
-                if (insideTheDump && i == dump.size() / 2) {
-                    m_instrument->stall(
-                        5, 3 * std::chrono::duration_cast<std::chrono::milliseconds>(kPeriod));
+                if (i == dump.size() / 2) {
+                    bystander->stall(
+                        2, 3 * std::chrono::duration_cast<std::chrono::milliseconds>(kPeriod));
                 }
             }
         });
-        ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(10));
+        const Attempt result = receivedExactly(receiver, recorded, dump, 10);
         player.join();
-        if (insideTheDump) {
-            EXPECT_EQ(receiver.outcome().reason,
-                      "Bytes may have been lost: JACK missed processing cycles during the "
-                      "recording. Run JACK with realtime scheduling or a larger period, and "
-                      "receive again.");
-            continue;
-        }
-        EXPECT_TRUE(receiver.outcome().complete()) << receiver.outcome().reason;
-        ASSERT_EQ(recorded.size(), dump.size());
-        for (std::size_t i = 0; i < dump.size(); ++i) {
-            ASSERT_EQ(Bytes(recorded[i].begin(), recorded[i].end()), dump[i]) << i;
-        }
-    }
+        return result;
+    });
+    EXPECT_GT(m_service->graphXruns(), xrunsBefore); // JACK did call it an xrun
 }
 
 // With a core kept busy, as on a desktop, clients miss cycles at a small period: a receive is
@@ -303,17 +355,23 @@ TEST_F(OverJack, ATransmissionToAnInstrumentThatGoesAwayStillEnds) {
 TEST_F(OverJack, RealTimeBytesInsideAMessageKeepItAndACutOffLastMessageFails) {
     TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
     Dump recorded;
-    receiver.recordOn(recorded);
-    m_instrument->play({{0xF0, 0x31, 0xFE, 0x01, 0xF8, 0x02, 0xF7}, {0xFE}, {0xF0, 0x03, 0xF7}});
-    ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
-    EXPECT_TRUE(receiver.outcome().complete()) << receiver.outcome().reason;
-    ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_EQ(Bytes(recorded[0].begin(), recorded[0].end()), (Bytes{0xF0, 0x31, 0x01, 0x02, 0xF7}));
-
-    receiver.recordOn(recorded);
-    m_instrument->play({{0xF0, 0x01, 0xF7}, {0xF0, 0x02, 0x03}});
-    ASSERT_TRUE(receiver.waitForRecordOffWithTimeout(5));
-    EXPECT_EQ(receiver.outcome().reason, "The last message was cut off.");
+    requireExactInOneOfThree([&] {
+        receiver.recordOn(recorded);
+        m_instrument->play(
+            {{0xF0, 0x31, 0xFE, 0x01, 0xF8, 0x02, 0xF7}, {0xFE}, {0xF0, 0x03, 0xF7}});
+        return receivedExactly(receiver, recorded,
+                               {{0xF0, 0x31, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}});
+    });
+    requireExactInOneOfThree([&] {
+        receiver.recordOn(recorded);
+        m_instrument->play({{0xF0, 0x01, 0xF7}, {0xF0, 0x02, 0x03}});
+        EXPECT_TRUE(receiver.waitForRecordOffWithTimeout(5));
+        if (receiver.outcome().failure == RecordingFailure::cyclesMissed) {
+            return Attempt::ownCyclesMissed;
+        }
+        EXPECT_EQ(receiver.outcome().reason, "The last message was cut off.");
+        return Attempt::exact;
+    });
 }
 
 TEST_F(OverJack, AnInstrumentThatQuitsMidDumpFailsTheReceiveAtOnce) {

@@ -136,6 +136,14 @@ TEST_F(Parser, MissedCyclesCountFrom300msBeforeTheDump) {
     EXPECT_EQ(m_receiver->outcome().reason,
               "Bytes may have been lost: JACK missed processing cycles during the recording. Run "
               "JACK with realtime scheduling or a larger period, and receive again.");
+
+    // An input that goes away costs a cycle on its way out: its leaving is the reason kept,
+    // and no later reason replaces that.
+    const MidiPacket gone{0, {}, MidiPacketKind::sourceGone};
+    const MidiPacket lost{0, {}, MidiPacketKind::bytesLost};
+    m_receiver->readData(&m_dump, std::span(&gone, 1));
+    m_receiver->readData(&m_dump, std::span(&lost, 1));
+    EXPECT_EQ(m_receiver->outcome().failure, RecordingFailure::inputGone);
 }
 
 TEST_F(Parser, NonSysExDataIsDroppedWithoutActivity) {

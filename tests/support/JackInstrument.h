@@ -46,6 +46,7 @@ public:
     // sent in them may be lost, and only it can tell.
     int missedCycles() const { return m_missed; }
     jack_nframes_t sampleRate() const { return jack_get_sample_rate(m_client); }
+    jack_nframes_t bufferSize() const { return jack_get_buffer_size(m_client); }
 
 private:
     explicit JackInstrument(jack_client_t* client);

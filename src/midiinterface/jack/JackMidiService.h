@@ -27,12 +27,13 @@
 // the previous message's cable time, counted in frames, so no pause comes out shorter than
 // asked.
 //
-// A missed cycle is JACK's xrun callback, or a step of the frame time from one of our process
-// callbacks to the next that is larger than a period (PipeWire's JACK shows no xrun when our
-// client missed its wakeups). Incoming, it is news with its time (the receiver decides whether
-// it can have cost a byte of the dump); outgoing, the messages placed in the cycle before a
-// step of our own frame time may not have arrived, and are counted (an xrun may be any
-// client's).
+// A missed cycle is a step of the frame time from one of our process callbacks to the next
+// that is larger than a period: our own client was not run in a cycle, and the input of that
+// cycle may be gone. JACK's xrun callback is not one: it reports any client's lateness and the
+// driver's, which delay the graph but cost our input nothing (README, "JACK servers").
+// Incoming, a miss is news with its time (the receiver decides whether it can have cost a byte
+// of the dump); outgoing, the messages placed in the cycle before it may not have arrived, and
+// are counted.
 class JackMidiService : public MidiServiceBase {
 public:
     // Fails with the reason when no JACK server runs (none is started).
@@ -41,6 +42,10 @@ public:
 
     std::string_view apiName() const override { return "jack"; }
 
+    // Cycles our own client missed, and JACK's reports of lateness anywhere in the graph (any
+    // client's or the driver's, which cost our input nothing).
+    uint64_t missedCycles() const { return m_missedCycles; }
+    uint64_t graphXruns() const { return m_graphXruns; }
     // Incoming events that did not fit the input ring and were lost.
     uint64_t inputOverruns() const { return m_inputOverruns; }
     // Below what the server reports: a message of exactly its reported maximum crashes
@@ -102,8 +107,9 @@ private:
     std::atomic<uint64_t> m_handedOver{0};
     std::atomic<std::size_t> m_maxEventSize{0};
     std::atomic<uint64_t> m_inputOverruns{0};
-    std::atomic<uint64_t> m_missedCycles{0};
-    std::atomic<uint64_t> m_lastMissAt{0}; // steady clock, ns
+    std::atomic<uint64_t> m_missedCycles{0}; // our own client's
+    std::atomic<uint64_t> m_graphXruns{0};   // any client's or the driver's
+    std::atomic<uint64_t> m_lastMissAt{0};   // steady clock, ns
     std::atomic<uint64_t> m_sysexMayBeLost{0};
     std::atomic<uint32_t> m_sampleRate{48000};
     // The process callback's own.

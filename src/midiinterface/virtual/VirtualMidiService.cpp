@@ -152,6 +152,6 @@ MidiStatus VirtualMidiService::handOverSysex(const EndpointId& destination,
         return MidiStatus::noSuchObject;
     }
     m_received[destination].push_back(
-        Received{Bytes(bytes.begin(), bytes.end()), true, 1, Clock::now()});
+        Received{Bytes(bytes.begin(), bytes.end()), true, 1, handOverBegan()});
     return MidiStatus::ok;
 }

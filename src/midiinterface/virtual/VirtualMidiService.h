@@ -25,7 +25,7 @@ public:
         Bytes bytes; // a SysEx message, or the bytes of one short-message list
         bool sysex = false;
         std::size_t packets = 0; // packets in a short-message list
-        Clock::time_point at;    // when it was handed over
+        Clock::time_point at;    // when its hand-over began: where pacing counts from
     };
 
     VirtualMidiService();
