@@ -17,6 +17,7 @@ public:
     void informationalAlert(QWidget*, const QString&, const QString&) override {}
     bool readyAlert(QWidget*, const QString&, const QString&) override { return true; }
     void criticalAlert(QWidget*, const QString&, const QString&) override {}
+    Unsaved askToSave(QWidget*, const QString&) override { return Unsaved::discard; }
     void beep() override {}
 };
 

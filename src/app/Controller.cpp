@@ -10,6 +10,7 @@
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "ui_MainWindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -25,7 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString kEmptyTitle = QStringLiteral("empty.mid");
+// "[*]" is where Qt shows the unsaved mark (setWindowModified).
+const QString kEmptyTitle = QStringLiteral("empty.mid[*]");
 
 // What "Pause between messages" offers, in milliseconds; 0 keeps the pauses the model needs.
 struct PauseChoice {
@@ -72,6 +74,9 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
         m_ui->popup_pause->addItem(QString::fromLatin1(choice.label), choice.milliseconds);
     }
 
+    // Only what the user types counts as a change, not what a file or a receive fills in.
+    connect(m_ui->edit_trackname, &QLineEdit::textEdited, this, [this] { setUnsaved(true); });
+    connect(m_ui->edit_instrument, &QLineEdit::textEdited, this, [this] { setUnsaved(true); });
     connect(m_ui->button_clear, &QPushButton::clicked, this, &Controller::ClearDidPresses);
     connect(m_ui->button_open, &QPushButton::clicked, this, &Controller::OpenDidPressed);
     connect(m_ui->button_save, &QPushButton::clicked, this, &Controller::SaveDidPressed);
@@ -125,7 +130,7 @@ Controller::~Controller() {
 
 void Controller::awakeFromNib() {
     m_ui->text_version->setText(QStringLiteral("Version " BANKSHUTTLE_VERSION));
-    m_ui->text_status->setText(QString());
+    setStatus(QString());
     m_ui->progress_duration->setVisible(false);
     m_ui->popup_channel->setCurrentIndex(0);
     m_window->move(m_window->screen()->availableGeometry().center() - m_window->rect().center());
@@ -141,6 +146,7 @@ void Controller::switchToState(int state) {
         m_ui->edit_trackname->setText(QString());
         m_ui->edit_instrument->setText(QString());
         m_window->setWindowTitle(kEmptyTitle);
+        setUnsaved(false);
     }
     const std::string_view title = m_type->title();
     m_ui->edit_dumptype->setText(
@@ -196,15 +202,50 @@ bool Controller::applicationShouldTerminate() const {
 }
 
 bool Controller::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window.get() && event->type() == QEvent::Close &&
-        !applicationShouldTerminate()) {
-        // A transfer runs: closing now could leave an instrument half-loaded.
-        event->ignore();
-        m_ui->text_status->setText(
-            QStringLiteral("A transfer is running: press Stop (Esc) first, then quit."));
-        return true;
+    if (watched == m_window.get() && event->type() == QEvent::Close) {
+        if (!applicationShouldTerminate()) {
+            // A transfer runs: closing now could leave an instrument half-loaded.
+            event->ignore();
+            setStatus(QStringLiteral("A transfer is running: press Stop (Esc) first, then quit."));
+            return true;
+        }
+        if (!mayDropDump(QStringLiteral("Save the received dump before quitting?"))) {
+            event->ignore();
+            return true;
+        }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void Controller::setUnsaved(bool unsaved) {
+    // An empty window has nothing to lose.
+    m_unsaved = unsaved && !m_dump->empty();
+    m_window->setWindowModified(m_unsaved);
+}
+
+bool Controller::mayDropDump(const QString& question) {
+    if (!m_unsaved) {
+        return true;
+    }
+    switch (m_dialogs.askToSave(m_window.get(), question)) {
+    case UserDialogs::Unsaved::save:
+        return saveDump();
+    case UserDialogs::Unsaved::discard:
+        return true;
+    case UserDialogs::Unsaved::cancel:
+        return false;
+    }
+    return false;
+}
+
+void Controller::setStatus(const QString& text) {
+    QLabel& status = *m_ui->text_status;
+    status.setText(text);
+    // A screen reader reads the name: the line's purpose, then what it says now.
+    status.setAccessibleName(text.isEmpty() ? QStringLiteral("Status")
+                                            : QStringLiteral("Status: %1").arg(text));
+    QAccessibleEvent changed(&status, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void Controller::later(void (Controller::*flow)()) {
@@ -212,6 +253,9 @@ void Controller::later(void (Controller::*flow)()) {
 }
 
 void Controller::ClearDidPresses() {
+    if (!mayDropDump(QStringLiteral("Save the received dump before clearing it?"))) {
+        return;
+    }
     m_currentPath.clear();
     m_dump->clear();
     reidentify();
@@ -236,10 +280,13 @@ void Controller::showReceived() {
     if (m_receiveSession) {
         const std::size_t messages = m_receiveSession->recordedMessages();
         const std::size_t bytes = m_receiveSession->recordedBytes();
-        m_ui->text_received->setText(
-            messages + bytes == 0
-                ? QString()
-                : QStringLiteral("%1 messages, %2 bytes").arg(messages).arg(bytes));
+        const QString text = messages + bytes == 0
+                                 ? QString()
+                                 : QStringLiteral("%1 messages, %2 bytes").arg(messages).arg(bytes);
+        m_ui->text_received->setText(text);
+        m_ui->text_received->setAccessibleName(
+            text.isEmpty() ? QStringLiteral("Received so far")
+                           : QStringLiteral("Received so far: %1").arg(text));
     }
 }
 
@@ -270,7 +317,7 @@ double Controller::progressMaximum() const {
 }
 
 void Controller::setTitleFromPath(const QString& path) {
-    m_window->setWindowTitle(QFileInfo(path).fileName());
+    m_window->setWindowTitle(QFileInfo(path).fileName() + QStringLiteral("[*]"));
 }
 
 void Controller::open() {
@@ -310,6 +357,7 @@ void Controller::openPath(const QString& path) {
     setTitleFromPath(path);
     rememberFile(path);
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
+    setUnsaved(false);
 }
 
 void Controller::rememberFile(const QString& path) {
@@ -318,9 +366,13 @@ void Controller::rememberFile(const QString& path) {
 }
 
 void Controller::save() {
+    static_cast<void>(saveDump()); // the alert has said what went wrong
+}
+
+bool Controller::saveDump() {
     const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get(), saveSuggestion());
     if (!path) {
-        return;
+        return false;
     }
     // ".syx" holds the messages as they are; anything else is a MIDI file by the Save rules.
     const Result<void> stored =
@@ -332,10 +384,12 @@ void Controller::save() {
             m_window.get(), QStringLiteral("Could not save"),
             QStringLiteral("The dump could not be saved as \"%1\": %2.")
                 .arg(QFileInfo(*path).fileName(), QString::fromStdString(stored.error())));
-        return;
+        return false;
     }
     setTitleFromPath(*path);
     rememberFile(*path);
+    setUnsaved(false);
+    return true;
 }
 
 QString Controller::saveSuggestion() const {
@@ -355,6 +409,6 @@ void Controller::showAbout() {
 }
 
 void Controller::setMidiProblem(const QString& problem) {
-    m_ui->text_status->setText(problem);
+    setStatus(problem);
     m_ui->text_status->setWordWrap(true);
 }

@@ -53,6 +53,7 @@ public:
     void SaveDidPressed();
     void ReceiveDidPressed();
     void TransmitDidPressed();
+    // Asks first when the dump was never saved (hasUnsavedDump).
     // Ends the Receive or Transmit under way: a transmission after the message in flight.
     void StopDidPressed();
     void showAbout();
@@ -72,6 +73,8 @@ public:
     bool canReceive() const { return m_state == kStateEmpty && m_sources != 0; }
     bool canTransmit() const { return m_state == kStateLoaded && m_destinations != 0; }
     bool canQuit() const { return m_state != kStateBusy; }
+    // A received dump, or an edited track name or instrument, not saved since.
+    bool hasUnsavedDump() const { return m_unsaved; }
     bool canStop() const { return m_receiveSession != nullptr || m_transmitSession != nullptr; }
     // The predicate of a menu item's tag in MainWindow.ui.
     bool validateMenuItem(int tag) const;
@@ -79,6 +82,8 @@ public:
     // The flows.
     void open();
     void save();
+    // Save's flow; true when the dump was written.
+    bool saveDump();
     void receive();
     void transmit();
     void rescanMidi();
@@ -113,6 +118,11 @@ private:
     static QString sentence(const std::string& reason);
     void reidentify();
     void updateControls();
+    void setUnsaved(bool unsaved);
+    // Before the unsaved dump goes: true when it may go (saved, or discarded).
+    bool mayDropDump(const QString& question);
+    // The status line, told to assistive technology when it changes.
+    void setStatus(const QString& text);
     void later(void (Controller::*flow)());
     void setTitleFromPath(const QString& path);
     // Where Save's panel starts: the dump's own file, or for a received dump a free name
@@ -148,6 +158,7 @@ private:
     uint16_t m_sources = 0;
     uint16_t m_destinations = 0;
     int m_timerstatus = kTimerStopped;
+    bool m_unsaved = false;
 
     EventTableModel* m_table = nullptr;        // owned by the window
     MessageInspectors* m_inspectors = nullptr; // owned by the table

@@ -82,13 +82,13 @@ void Controller::receive() {
 }
 
 void Controller::receiveWaiting() {
-    m_ui->text_status->setText(QStringLiteral("waiting for sysex data..."));
+    setStatus(QStringLiteral("waiting for sysex data..."));
     m_timerstatus = kTimerCounting;
 }
 
 void Controller::receiveBegan(bool began) {
     if (began) {
-        m_ui->text_status->setText(QStringLiteral("recording..."));
+        setStatus(QStringLiteral("recording..."));
         m_progress->setIndeterminate(true);
     }
     m_timerstatus = kTimerStopped;
@@ -98,6 +98,7 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
     m_receiveSession.reset(); // its thread has just posted this step and ends
     m_receivedCounter.stop();
     m_ui->text_received->clear();
+    m_ui->text_received->setAccessibleName(QStringLiteral("Received so far"));
     m_currentPath.clear();
     m_progress->setIndeterminate(false);
     // A recording that may have lost a byte is never kept (the session hands over none).
@@ -106,12 +107,13 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
     if (!m_dump->empty()) {
         m_ui->edit_trackname->setText(QString(dumpfile::kTracknamePlaceholder.data()));
         m_ui->edit_instrument->setText(QString(dumpfile::kInstrumentPlaceholder.data()));
-        m_window->setWindowTitle(QStringLiteral("untitled.mid"));
+        m_window->setWindowTitle(QStringLiteral("untitled.mid[*]"));
         m_receivedOn = backupname::today();
     }
-    m_ui->text_status->setText(QString());
+    setStatus(QString());
     m_progress->hide();
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
+    setUnsaved(!m_dump->empty()); // what the instrument sent is nowhere else yet
     // A stopped receive was the user's wish: nothing to tell.
     if (!outcome.complete() && outcome.failure != RecordingFailure::stopped) {
         m_dialogs.beep();
@@ -168,7 +170,7 @@ void Controller::transmitOpened(const std::string& refusal) {
         transmitAbandoned(); // Stop while opening, or Escape: nothing of the dump is sent
         return;
     }
-    m_ui->text_status->setText(QStringLiteral("transmitting..."));
+    setStatus(QStringLiteral("transmitting..."));
     m_timerstatus = kTimerCounting;
     updateControls();
     m_transmitSession->send([this](TransmitSession::Result result) {
@@ -180,7 +182,7 @@ void Controller::transmitFinished(const TransmitSession::Result& result) {
     m_transmitSession.reset(); // its thread has just posted this step and ends
     m_timerstatus = kTimerStopped;
     m_progress->hide();
-    m_ui->text_status->setText(QString());
+    setStatus(QString());
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
     // A partly loaded operating system must never pass for a success.
     if (result.stopped) {

@@ -38,6 +38,7 @@ MessageInspector::MessageInspector(const Dump& dump, const KorvoDumptype& type, 
 
     // One row a line, all of one height: only the lines in sight are ever made.
     m_lines->setModel(m_model);
+    m_lines->setAccessibleName(QStringLiteral("Hex dump"));
     m_lines->setUniformItemSizes(true);
     m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_lines->setSelectionMode(QAbstractItemView::NoSelection);

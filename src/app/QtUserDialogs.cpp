@@ -67,6 +67,23 @@ void QtUserDialogs::criticalAlert(QWidget* parent, const QString& title, const Q
     alert(parent, QMessageBox::Critical, title, message);
 }
 
+UserDialogs::Unsaved QtUserDialogs::askToSave(QWidget* parent, const QString& question) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Unsaved dump"), question,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setInformativeText(QStringLiteral("The dump has not been saved since it arrived or "
+                                          "was changed; without saving, it is gone."));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return Unsaved::save;
+    case QMessageBox::Discard:
+        return Unsaved::discard;
+    default:
+        return Unsaved::cancel;
+    }
+}
+
 void QtUserDialogs::beep() {
     QApplication::beep();
 }

@@ -24,6 +24,10 @@ public:
     // The same, asking to go on: false when it was dismissed with Escape or closed.
     virtual bool readyAlert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual void criticalAlert(QWidget* parent, const QString& title, const QString& message) = 0;
+    // The question before a dump that was never saved goes: Save, Discard or Cancel (also
+    // Escape and closing the box).
+    enum class Unsaved { save, discard, cancel };
+    virtual Unsaved askToSave(QWidget* parent, const QString& question) = 0;
     virtual void beep() = 0;
 };
 
@@ -35,5 +39,6 @@ public:
     void informationalAlert(QWidget* parent, const QString& title, const QString& message) override;
     bool readyAlert(QWidget* parent, const QString& title, const QString& message) override;
     void criticalAlert(QWidget* parent, const QString& title, const QString& message) override;
+    Unsaved askToSave(QWidget* parent, const QString& question) override;
     void beep() override;
 };

@@ -64,7 +64,7 @@ TEST_F(ControllerState, AfterAwakeFromNib) {
     EXPECT_EQ(ui().popup_channel->count(), 16);
     EXPECT_EQ(ui().popup_channel->itemText(0), "1");
     EXPECT_EQ(ui().popup_channel->itemText(15), "16");
-    EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
+    EXPECT_EQ(title(), "empty.mid");
     EXPECT_EQ(enabled(), (Enabled{true, false, false, false, false, true, false, false}));
     EXPECT_EQ(
         menuTags(),
@@ -119,7 +119,7 @@ TEST_F(ControllerState, ClearEmptiesEverything) {
     EXPECT_EQ(ui().edit_dumptype->text(), "");
     EXPECT_EQ(ui().edit_trackname->text(), "");
     EXPECT_EQ(ui().edit_instrument->text(), "");
-    EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
+    EXPECT_EQ(title(), "empty.mid");
 }
 
 TEST_F(ControllerState, EventTableCells) {

@@ -62,14 +62,14 @@ TEST_F(OpenSave, OpensWhatSaveWroteAndKeepsItByteForByte) {
     EXPECT_EQ(ui().edit_trackname->text(), QString::fromUtf8("Bänk A"));
     EXPECT_EQ(ui().edit_instrument->text(), "STRATA");
     EXPECT_EQ(m_controller.meta7f(), (buffer{0x31, 0x7F, 0x00, 0x01}));
-    EXPECT_EQ(m_controller.window().windowTitle(), "source.mid");
+    EXPECT_EQ(title(), "source.mid");
     EXPECT_EQ(m_controller.dump().size(), 2u);
     EXPECT_EQ(m_controller.dump()[0].m_offset, 2.0);
 
     // Open and save again, twice: the same file every time.
     const QString first = QString::fromStdString(m_dir.file("again1.mid"));
     saveFile(first);
-    EXPECT_EQ(m_controller.window().windowTitle(), "again1.mid");
+    EXPECT_EQ(title(), "again1.mid");
     m_controller.ClearDidPresses();
     openFile(first);
     const QString second = QString::fromStdString(m_dir.file("again2.mid"));
@@ -119,7 +119,7 @@ TEST_F(OpenSave, FilesThatCannotBeTakenWholeAreRefusedWithTheReason) {
         file("meta.mid", join({header(0, 1, 24), track(join({metaEvent(0x03, {'N'}), kEnd}))})));
     EXPECT_EQ(m_controller.state(), Controller::kStateEmpty);
     EXPECT_EQ(ui().edit_trackname->text(), "");
-    EXPECT_EQ(m_controller.window().windowTitle(), "empty.mid");
+    EXPECT_EQ(title(), "empty.mid");
 
     // Cancelled panel: nothing at all.
     m_dialogs.filesToRead.push_back(QString());
@@ -198,11 +198,11 @@ TEST_F(OpenSave, PacingLeadInAndChannelBitsInTheFileOnly) {
 
 TEST_F(OpenSave, CancelledOrFailedSaveHarmsNothing) {
     load({korvoEvent(0x38, 0x01, 10)});
-    const QString title = m_controller.window().windowTitle();
+    const QString titleBefore = title();
     m_dialogs.filesToWrite.push_back(QString());
     m_controller.SaveDidPressed();
     ASSERT_TRUE(runUntil([&] { return m_dialogs.filesToWrite.empty(); }));
-    EXPECT_EQ(m_controller.window().windowTitle(), title);
+    EXPECT_EQ(title(), titleBefore);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()),
                             std::filesystem::directory_iterator()),
               1); // only the file we loaded
@@ -214,7 +214,7 @@ TEST_F(OpenSave, CancelledOrFailedSaveHarmsNothing) {
     m_dir.write("old.mid", before);
     m_controller.ClearDidPresses();
     load({korvoEvent(0x38, 0x01, 20000)});
-    const QString loadedTitle = m_controller.window().windowTitle();
+    const QString loadedTitle = title();
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
     getrlimit(RLIMIT_FSIZE, &limit);
@@ -228,7 +228,7 @@ TEST_F(OpenSave, CancelledOrFailedSaveHarmsNothing) {
     EXPECT_TRUE(m_dialogs.alerts[0].message.contains("old.mid"))
         << m_dialogs.alerts[0].message.toStdString();
     EXPECT_EQ(m_dialogs.beeps, 1);
-    EXPECT_EQ(m_controller.window().windowTitle(), loadedTitle);
+    EXPECT_EQ(title(), loadedTitle);
     EXPECT_EQ(TempDir::read(existing), before);
     // Nothing is left behind beside it.
     for (const auto& entry : std::filesystem::directory_iterator(m_dir.path())) {
@@ -246,7 +246,7 @@ TEST_F(OpenSave, SysExFilesPanelsAndDrops) {
     const Bytes raw = join({korvoMessage(0x5D, 0x01, 40, 1), korvoMessage(0x5D, 0x01, 9, 2)});
     openFile(QString::fromStdString(m_dir.write("in.syx", raw)));
     ASSERT_EQ(m_controller.dump().size(), 2u);
-    EXPECT_EQ(m_controller.window().windowTitle(), "in.syx");
+    EXPECT_EQ(title(), "in.syx");
     const QString out = QString::fromStdString(m_dir.file("out.syx"));
     saveFile(out);
     EXPECT_EQ(m_dialogs.writeSuggestion, QString::fromStdString(m_dir.file("in.syx")));

@@ -37,6 +37,9 @@ public:
     QString readFolder, writeSuggestion;
     // What readyAlert answers, as if OK or Escape were pressed.
     bool ready = true;
+    // What the question before an unsaved dump goes answers, and the questions asked.
+    Unsaved unsaved = Unsaved::cancel;
+    std::vector<QString> questions;
 
     std::optional<QString> fileToRead(QWidget*, const QString& folder) override {
         readFolder = folder;
@@ -55,6 +58,10 @@ public:
     }
     void criticalAlert(QWidget*, const QString& title, const QString& message) override {
         record({true, title, message});
+    }
+    Unsaved askToSave(QWidget*, const QString& question) override {
+        questions.push_back(question);
+        return unsaved;
     }
     void beep() override { ++beeps; }
 
@@ -103,6 +110,13 @@ protected:
     void SetUp() override { m_controller.awakeFromNib(); }
 
     Ui::MainWindow& ui() { return m_controller.ui(); }
+    // The title as the window shows it: Qt puts "*" for "[*]" while the dump is unsaved.
+    QString title() {
+        const QWidget& window = m_controller.window();
+        return QString(window.windowTitle())
+            .replace(QStringLiteral("[*]"),
+                     window.isWindowModified() ? QStringLiteral("*") : QString());
+    }
 
     // Open and Save as the user does them: the button, then the panel's answer.
     void openFile(const QString& path) {
