@@ -14,6 +14,8 @@ class NoDialogs final : public UserDialogs {
 public:
     std::optional<QString> fileToRead(QWidget*, const QString&) override { return std::nullopt; }
     std::optional<QString> fileToWrite(QWidget*, const QString&) override { return std::nullopt; }
+    std::optional<QString> folderToUse(QWidget*, const QString&) override { return std::nullopt; }
+    void showFolder(const QString&) override {}
     void informationalAlert(QWidget*, const QString&, const QString&) override {}
     bool readyAlert(QWidget*, const QString&, const QString&) override { return true; }
     void criticalAlert(QWidget*, const QString&, const QString&) override {}

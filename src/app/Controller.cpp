@@ -1,6 +1,7 @@
 #include "Controller.h"
 
 #include "DropFilter.h"
+#include "LibraryPane.h"
 #include "ProgressBar.h"
 #include "dumptypes/DumpRules.h"
 #include "midifile/BackupName.h"
@@ -112,6 +113,7 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     new DropFilter(
         m_window.get(), [this] { return canOpen(); },
         [this](const QString& path) { openPath(path); });
+    setUpLibrary();
     updateControls();
 }
 
@@ -253,9 +255,12 @@ void Controller::later(void (Controller::*flow)()) {
 }
 
 void Controller::ClearDidPresses() {
-    if (!mayDropDump(QStringLiteral("Save the received dump before clearing it?"))) {
-        return;
+    if (mayDropDump(QStringLiteral("Save the received dump before clearing it?"))) {
+        clear();
     }
+}
+
+void Controller::clear() {
     m_currentPath.clear();
     m_dump->clear();
     reidentify();
@@ -370,6 +375,7 @@ void Controller::save() {
 }
 
 bool Controller::saveDump() {
+    ensureLibraryFolder();
     const std::optional<QString> path = m_dialogs.fileToWrite(m_window.get(), saveSuggestion());
     if (!path) {
         return false;
@@ -389,6 +395,7 @@ bool Controller::saveDump() {
     setTitleFromPath(*path);
     rememberFile(*path);
     setUnsaved(false);
+    m_library->rescan();
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <memory>
 
+class LibraryPane;
 class QComboBox;
 class ProgressBar;
 
@@ -106,6 +107,10 @@ public:
     const KorvoDumptype& type() const { return *m_type; }
     const buffer& meta7f() const { return *m_meta7f; }
     MessageInspectors& inspectors() { return *m_inspectors; }
+    LibraryPane& library() { return *m_library; }
+    // Opens a file of the library as Open does, clearing (asking first) what is loaded.
+    void openFromLibrary(const QString& path);
+    void chooseLibraryFolder();
     // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
     double progressValue() const;
     double progressMaximum() const;
@@ -119,6 +124,13 @@ private:
     void reidentify();
     void updateControls();
     void setUnsaved(bool unsaved);
+    // Empties the window (Clear without its question).
+    void clear();
+    // The library pane and its menus (ControllerLibrary.cpp).
+    void setUpLibrary();
+    QString libraryFolder() const;
+    // Makes the library folder before a panel starts in it: it is made when first needed.
+    void ensureLibraryFolder();
     // Before the unsaved dump goes: true when it may go (saved, or discarded).
     bool mayDropDump(const QString& question);
     // The status line, told to assistive technology when it changes.
@@ -162,6 +174,7 @@ private:
 
     EventTableModel* m_table = nullptr;        // owned by the window
     MessageInspectors* m_inspectors = nullptr; // owned by the table
+    LibraryPane* m_library = nullptr;          // owned by the window
     std::unique_ptr<ProgressBar> m_progress;
     // The transfer under way; set and reset only on this object's thread.
     std::unique_ptr<ReceiveSession> m_receiveSession;

@@ -1,9 +1,11 @@
 #include "UserDialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace {
 
@@ -52,6 +54,19 @@ std::optional<QString> QtUserDialogs::fileToWrite(QWidget* parent, const QString
         return std::nullopt;
     }
     return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtUserDialogs::folderToUse(QWidget* parent, const QString& folder) {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(parent, QStringLiteral("Library folder"), folder);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+void QtUserDialogs::showFolder(const QString& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 bool QtUserDialogs::readyAlert(QWidget* parent, const QString& title, const QString& message) {

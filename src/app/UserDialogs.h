@@ -18,6 +18,10 @@ public:
     // The file to save to, starting with `suggestion` (a path); the name ends in ".syx" when
     // the user typed it or chose that filter, else in ".mid".
     virtual std::optional<QString> fileToWrite(QWidget* parent, const QString& suggestion) = 0;
+    // A folder, starting in `folder`; nothing when cancelled.
+    virtual std::optional<QString> folderToUse(QWidget* parent, const QString& folder) = 0;
+    // Opens the folder in the desktop's file manager.
+    virtual void showFolder(const QString& folder) = 0;
     // A modal alert with a title, a message and the single button "OK".
     virtual void informationalAlert(QWidget* parent, const QString& title,
                                     const QString& message) = 0;
@@ -36,6 +40,8 @@ class QtUserDialogs final : public UserDialogs {
 public:
     std::optional<QString> fileToRead(QWidget* parent, const QString& folder) override;
     std::optional<QString> fileToWrite(QWidget* parent, const QString& suggestion) override;
+    std::optional<QString> folderToUse(QWidget* parent, const QString& folder) override;
+    void showFolder(const QString& folder) override;
     void informationalAlert(QWidget* parent, const QString& title, const QString& message) override;
     bool readyAlert(QWidget* parent, const QString& title, const QString& message) override;
     void criticalAlert(QWidget* parent, const QString& title, const QString& message) override;

@@ -23,6 +23,7 @@ int info(const std::vector<std::string>& words);
 int receive(const std::vector<std::string>& words, const MidiOpener& openMidi);
 int send(const std::vector<std::string>& words, const MidiOpener& openMidi);
 int convert(const std::vector<std::string>& words);
+int list(const std::vector<std::string>& words);
 
 // True when the words ask for --help (or -h).
 bool wantsHelp(const std::vector<std::string>& words);

@@ -10,6 +10,7 @@
 #include "midifile/AtomicFile.h"
 #include "midifile/BackupName.h"
 #include "midifile/DumpFiles.h"
+#include "midifile/Library.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "transfer/ReceiveSession.h"
 #include "transfer/TransmitSession.h"
@@ -32,7 +33,7 @@ using namespace std::chrono_literals;
 constexpr auto kPoll = 40ms;
 
 const char* const kReceiveHelp =
-    R"(usage: bankshuttle-cli receive --input PORT -o FILE|DIR/ [options]
+    R"(usage: bankshuttle-cli receive --input PORT [-o FILE|DIR/] [options]
 
 Records the SysEx dump that an instrument sends on PORT and stores it in FILE: ".mid" as the
 window saves it, ".syx" as the raw messages. Start the dump on the instrument after the
@@ -42,6 +43,8 @@ command says it is waiting. The recording ends after 300 ms without SysEx data.
   -o, --output DIR/    a folder (the name ends in "/"): the dump is written there as
                        "<dump type> YYYY-MM-DD.mid", with " 2", " 3", ... added when that
                        name is taken; no file is ever replaced
+                       (without -o: the library folder, as the window's Library menu
+                       chose it, else BankShuttle in the music folder; made when missing)
   --timeout SECONDS    how long to wait for the dump to begin (default 10)
   --trackname TEXT     track name to store in a .mid file
   --instrument TEXT    instrument name to store in a .mid file
@@ -76,9 +79,15 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return usage("receive takes no positional arguments", kReceiveHelp);
     }
     const auto input = args.value("input");
-    const auto output = args.value("output");
-    if (!input || !output) {
-        return usage("receive needs --input PORT and -o FILE", kReceiveHelp);
+    if (!input) {
+        return usage("receive needs --input PORT", kReceiveHelp);
+    }
+    auto output = args.value("output");
+    if (!output) {
+        const std::filesystem::path folder = library::folder();
+        std::error_code error;
+        std::filesystem::create_directories(folder, error); // a failure is said just below
+        output = folder.string() + "/";
     }
     const bool intoFolder = output->ends_with('/');
     if (!intoFolder && fileKind(*output) == FileKind::unknown) {

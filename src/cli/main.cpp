@@ -16,9 +16,10 @@ Backs up and restores the SysEx dumps of KoRvO instruments.
 commands:
   ports                                  list MIDI inputs and outputs
   info FILE [--message N] [--json]       show what a .mid or .syx dump file holds
-  receive --input PORT -o FILE|DIR/      record a dump from an instrument
+  receive --input PORT [-o FILE|DIR/]    record a dump from an instrument (into the library)
   send FILE --output PORT [--pause MS]   send a dump to an instrument
   convert IN OUT                         convert between .syx and .mid
+  list [DIR] [--json]                    the dump files in DIR (the library) and what they hold
 
 PORT is an index from "ports" or a part of a port's name. "bankshuttle-cli COMMAND --help"
 tells more. --midi-api (or BANKSHUTTLE_MIDI_API) picks the MIDI system.
@@ -77,6 +78,9 @@ int main(int argc, char** argv) {
     }
     if (command == "convert") {
         return cli::convert(words);
+    }
+    if (command == "list") {
+        return cli::list(words);
     }
     return cli::usage("unknown command \"" + command + "\"", kHelp);
 }

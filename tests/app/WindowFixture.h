@@ -27,7 +27,8 @@ public:
     };
 
     // The panels' answers; an empty text cancels.
-    std::deque<QString> filesToRead, filesToWrite;
+    std::deque<QString> filesToRead, filesToWrite, foldersToUse;
+    std::vector<QString> shownFolders;
     std::vector<Alert> alerts;
     int beeps = 0;
     // Runs when an alert is shown, before it is "dismissed".
@@ -49,6 +50,10 @@ public:
         writeSuggestion = suggestion;
         return next(filesToWrite);
     }
+    std::optional<QString> folderToUse(QWidget*, const QString&) override {
+        return next(foldersToUse);
+    }
+    void showFolder(const QString& folder) override { shownFolders.push_back(folder); }
     void informationalAlert(QWidget*, const QString& title, const QString& message) override {
         record({false, title, message});
     }

@@ -60,7 +60,7 @@ TEST_F(Cli, WrongUsageIsExitTwoWithOneLine) {
              {"send", syx, "--output", "0", "--pause", "10001"},
              {"send", syx, "--output", "0", "--pause", "+50"},
              {"info", syx, "--message", " 1"},
-             {"receive", "--input", "0"},
+             {"receive", "-o", m_dir.file("x.mid")},
              {"receive", "--input", "0", "-o", m_dir.file("x.txt")},
              {"receive", "--input", "0", "-o", m_dir.file("x.mid"), "--timeout", "0"},
              {"convert", syx},
@@ -264,6 +264,47 @@ TEST_F(Cli, WithoutAMidiSystemPortsListNone) {
     EXPECT_EQ(send.exit, 1);
     EXPECT_NE(send.err.find("no MIDI output matches \"synth\"; there are: none"), std::string::npos)
         << send.err;
+}
+
+} // namespace
+
+namespace {
+
+// list: the library folder's files as JSON; the folder the window chose when none is named.
+TEST_F(Cli, ListShowsWhatEachFileHoldsAndWhyOthersCannotBeRead) {
+    std::filesystem::create_directories(m_dir.path() / "lib" / "sub");
+    m_dir.write("lib/sub/a \"b\".syx", korvoMessage(0x5D, 0x01, 10));
+    m_dir.write("lib/empty.mid", {});
+    const std::string home = "env HOME=" + shellQuoted(m_dir.path().string()) +
+                             " XDG_CONFIG_HOME=" + shellQuoted(m_dir.file("config"));
+    CliResult r = runProgram(home, BANKSHUTTLE_CLI, {"list", m_dir.file("lib"), "--json"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"path\": \"sub/a \\\"b\\\".syx\", \"dump_type\": \"OMNIGRID - "
+                         "Presets\", \"messages\": 1, \"bytes\": 10, \"modified\": \"20"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"path\": \"empty.mid\", \"dump_type\": null, \"messages\": null, "
+                         "\"bytes\": 0, \"modified\": \""),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"error\": \"not a Standard MIDI File: it does not begin with "
+                         "\\\"MThd\\\"\"}"),
+              std::string::npos)
+        << r.out;
+
+    // No folder named and none chosen: BankShuttle in the music folder, which is not there.
+    r = runProgram(home, BANKSHUTTLE_CLI, {"list"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find(m_dir.file("Music/BankShuttle") + " is not a folder"), std::string::npos)
+        << r.err;
+    std::filesystem::create_directories(m_dir.path() / "config" / "BankShuttle");
+    m_dir.write("config/BankShuttle/BankShuttle.ini", [&] {
+        const std::string ini = "[General]\nlibraryFolder=" + m_dir.file("lib") + "\n";
+        return std::vector<uint8_t>(ini.begin(), ini.end());
+    }());
+    r = runProgram(home, BANKSHUTTLE_CLI, {"list"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("path\tdump type\tmessages\tbytes\tmodified\n")) << r.out;
+    EXPECT_NE(r.out.find("sub/a \"b\".syx\tOMNIGRID - Presets\t1\t10\t"), std::string::npos);
 }
 
 } // namespace

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/Result.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The library: the folder where backups live, and what each .mid and .syx file in it and its
+// subfolders holds, read by the rules Open uses. The window's pane and `list` show the same.
+namespace library {
+
+// A folder holds at most this many dump files, and is walked this deep; past that the
+// listing fails rather than grow without end (a link loop, a whole disk chosen).
+inline constexpr std::size_t kMaxFiles = 100'000;
+inline constexpr int kMaxDepth = 16;
+
+struct Entry {
+    std::string path;     // relative to the library folder, "/" between folders
+    std::string dumpType; // as Open identifies it; "" when the file cannot be read
+    std::size_t messages = 0;
+    uint64_t bytes = 0;               // the file's size
+    int64_t modified = 0;             // seconds since 1970, UTC
+    std::optional<std::string> error; // why the file cannot be opened
+
+    bool operator==(const Entry&) const = default;
+};
+
+// A file's place in the folder and what it looked like when read: a file that looks the same
+// need not be read again.
+struct Stamp {
+    uint64_t bytes = 0;
+    int64_t modified = 0; // nanoseconds, to tell two writes in one second apart
+    bool operator==(const Stamp&) const = default;
+};
+using Listing = std::map<std::string, Stamp>; // by relative path
+
+// Every .mid and .syx file below `folder` (names ending so in any case; links are not
+// followed), or why the folder cannot be read. `folders` receives the subfolders walked
+// (relative), for a watcher.
+Result<Listing> listFiles(const std::filesystem::path& folder,
+                          std::vector<std::string>* folders = nullptr);
+// What one file holds; a file that cannot be taken whole is an entry with the reason.
+Entry describe(const std::filesystem::path& folder, const std::string& relative,
+               const Stamp& stamp);
+// The listing described, newest first (then by path).
+Result<std::vector<Entry>> read(const std::filesystem::path& folder);
+void sortNewestFirst(std::vector<Entry>& entries);
+
+// Where backups go unless the user chose another folder: "BankShuttle" in the user's music
+// folder (XDG_MUSIC_DIR from the user's user-dirs.dirs, else ~/Music), or in the home folder
+// where there is no home for music.
+std::filesystem::path defaultFolder();
+// The folder the user chose (the window's setting), else the default.
+std::filesystem::path folder();
+// The settings file both programs read: $XDG_CONFIG_HOME/BankShuttle/BankShuttle.ini.
+std::filesystem::path settingsFile();
+// The setting's value for a folder as the settings file stores it (percent-encoded UTF-8,
+// so that any name survives the INI format), and back.
+std::string encodeFolder(const std::filesystem::path& folder);
+std::optional<std::filesystem::path> decodeFolder(const std::string& value);
+// The key in the settings file's [General] section.
+inline constexpr const char* kFolderKey = "libraryFolder";
+
+} // namespace library
