@@ -111,7 +111,10 @@ void LibraryPane::listed(const std::vector<library::Entry>& entries, const QStri
     m_note->setText(
         absent ? QStringLiteral("%1 (made when the first backup is saved there)").arg(where)
                : error);
-    watch({QString::fromStdString(m_folder.parent_path().string())});
+    const std::filesystem::path parent = m_folder.parent_path();
+    watch(absent && std::filesystem::is_directory(parent, missing)
+              ? QStringList{QString::fromStdString(parent.string())}
+              : QStringList{});
 }
 
 void LibraryPane::watch(QStringList paths) {
