@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -23,6 +24,9 @@ LibraryPane::LibraryPane(QWidget* parent)
     m_filter->setPlaceholderText(QStringLiteral("Filter by name or type"));
     m_filter->setAccessibleName(QStringLiteral("Library filter"));
     m_filter->setClearButtonEnabled(true);
+    for (QToolButton* clear : m_filter->findChildren<QToolButton*>()) {
+        clear->setAccessibleName(QStringLiteral("Clear filter")); // else a nameless button
+    }
     connect(m_filter, &QLineEdit::textChanged, &m_proxy, &LibraryFilter::setText);
     m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_note->setAccessibleName(QStringLiteral("Library folder"));
