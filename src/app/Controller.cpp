@@ -241,12 +241,14 @@ bool Controller::mayDropDump(const QString& question) {
 }
 
 void Controller::setStatus(const QString& text) {
-    QLabel& status = *m_ui->text_status;
-    status.setText(text);
+    showText(*m_ui->text_status, QStringLiteral("Status"), text);
+}
+
+void Controller::showText(QLabel& label, const QString& name, const QString& text) {
+    label.setText(text);
     // A screen reader reads the name: the line's purpose, then what it says now.
-    status.setAccessibleName(text.isEmpty() ? QStringLiteral("Status")
-                                            : QStringLiteral("Status: %1").arg(text));
-    QAccessibleEvent changed(&status, QAccessible::NameChanged);
+    label.setAccessibleName(text.isEmpty() ? name : QStringLiteral("%1: %2").arg(name, text));
+    QAccessibleEvent changed(&label, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&changed);
 }
 
@@ -288,10 +290,7 @@ void Controller::showReceived() {
         const QString text = messages + bytes == 0
                                  ? QString()
                                  : QStringLiteral("%1 messages, %2 bytes").arg(messages).arg(bytes);
-        m_ui->text_received->setText(text);
-        m_ui->text_received->setAccessibleName(
-            text.isEmpty() ? QStringLiteral("Received so far")
-                           : QStringLiteral("Received so far: %1").arg(text));
+        showText(*m_ui->text_received, QStringLiteral("Received so far"), text);
     }
 }
 

@@ -19,6 +19,7 @@
 
 class LibraryPane;
 class QComboBox;
+class QLabel;
 class ProgressBar;
 
 namespace Ui {
@@ -135,6 +136,8 @@ private:
     bool mayDropDump(const QString& question);
     // The status line, told to assistive technology when it changes.
     void setStatus(const QString& text);
+    // A line of text whose accessible name is "<name>: <text>", and each change announced.
+    static void showText(QLabel& label, const QString& name, const QString& text);
     void later(void (Controller::*flow)());
     void setTitleFromPath(const QString& path);
     // Where Save's panel starts: the dump's own file, or for a received dump a free name

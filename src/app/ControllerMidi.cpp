@@ -97,8 +97,7 @@ void Controller::receiveBegan(bool began) {
 void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome) {
     m_receiveSession.reset(); // its thread has just posted this step and ends
     m_receivedCounter.stop();
-    m_ui->text_received->clear();
-    m_ui->text_received->setAccessibleName(QStringLiteral("Received so far"));
+    showText(*m_ui->text_received, QStringLiteral("Received so far"), QString());
     m_currentPath.clear();
     m_progress->setIndeterminate(false);
     // A recording that may have lost a byte is never kept (the session hands over none).

@@ -5,6 +5,7 @@
 #include <QPalette>
 
 #include <map>
+#include <set>
 
 namespace {
 
@@ -96,9 +97,9 @@ void LibraryModel::update(std::vector<library::Entry> entries) {
             Q_EMIT dataChanged(index(row, 0), index(row, kColumns - 1));
         }
     }
-    std::map<std::string, bool> present;
+    std::set<std::string> present;
     for (const library::Entry& e : m_entries) {
-        present.emplace(e.path, true);
+        present.insert(e.path);
     }
     std::vector<library::Entry> added;
     for (library::Entry& e : entries) {

@@ -62,12 +62,11 @@ void LibraryReader::look(const std::filesystem::path& folder, uint64_t generatio
         std::map<std::string, std::pair<library::Stamp, library::Entry>> seen;
         for (const auto& [path, stamp] : listing.value()) {
             const auto cached = m_cache.find(path);
-            if (cached != m_cache.end() && cached->second.first == stamp) {
-                seen.emplace(path, std::move(cached->second));
-            } else {
-                seen.emplace(path, std::pair{stamp, library::describe(folder, path, stamp)});
-            }
-            entries.push_back(seen.at(path).second);
+            const bool same = cached != m_cache.end() && cached->second.first == stamp;
+            const auto kept =
+                seen.emplace(path, same ? std::move(cached->second)
+                                        : std::pair{stamp, library::describe(folder, path, stamp)});
+            entries.push_back(kept.first->second.second);
         }
         m_cache = std::move(seen);
         library::sortNewestFirst(entries);

@@ -169,6 +169,7 @@ fs::path settingsFile() {
 
 fs::path folder() {
     std::ifstream settings(settingsFile());
+    const std::string key = std::string(kFolderKey) + "=";
     std::string line;
     bool general = false;
     while (std::getline(settings, line)) {
@@ -177,8 +178,8 @@ fs::path folder() {
         }
         if (line.starts_with("[")) {
             general = line == "[General]";
-        } else if (general && line.starts_with(std::string(kFolderKey) + "=")) {
-            if (const auto chosen = decodeFolder(line.substr(std::string(kFolderKey).size() + 1))) {
+        } else if (general && line.starts_with(key)) {
+            if (const auto chosen = decodeFolder(line.substr(key.size()))) {
                 return *chosen;
             }
         }

@@ -33,8 +33,8 @@ protected:
             QApplication::sendEvent(field, &press);
         }
     }
-    bool loaded() { return m_controller.dump().size() == 1 && m_table()->rowCount() == 1; }
-    QAbstractItemModel* m_table() { return ui().tableview_events->model(); }
+    bool loaded() { return m_controller.dump().size() == 1 && table()->rowCount() == 1; }
+    QAbstractItemModel* table() { return ui().tableview_events->model(); }
 };
 
 TEST_F(UnsavedDump, ClearAsksAfterAReceiveAndDoesWhatTheAnswerSays) {
@@ -68,7 +68,7 @@ TEST_F(UnsavedDump, ClearAsksAfterAReceiveAndDoesWhatTheAnswerSays) {
     m_controller.ClearDidPresses();
     EXPECT_TRUE(m_controller.dump().empty());
     EXPECT_EQ(m_dialogs.questions.size(), 4u);
-    EXPECT_EQ(m_table()->rowCount(), 0);
+    EXPECT_EQ(table()->rowCount(), 0);
 }
 
 TEST_F(UnsavedDump, ClosingAndQuitAskAfterAReceive) {
