@@ -38,6 +38,15 @@ struct PauseChoice {
 constexpr PauseChoice kPauseChoices[] = {{"as the model needs", 0}, {"20 ms", 20},   {"50 ms", 50},
                                          {"100 ms", 100},           {"300 ms", 300}, {"1 s", 1000}};
 
+// What "Sending speed" offers, in bytes per second; full is the cable's rate.
+struct SpeedChoice {
+    const char* label;
+    uint32_t bytesPerSecond;
+};
+constexpr SpeedChoice kSpeedChoices[] = {{"full", midi::kFullSpeed}, {"1,000 bytes/s", 1000},
+                                         {"500 bytes/s", 500},       {"250 bytes/s", 250},
+                                         {"100 bytes/s", 100},       {"50 bytes/s", 50}};
+
 } // namespace
 
 QString Controller::sentence(const std::string& reason) {
@@ -73,6 +82,10 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
     m_inspectors = new MessageInspectors(table, *m_dump, m_type);
     for (const PauseChoice& choice : kPauseChoices) {
         m_ui->popup_pause->addItem(QString::fromLatin1(choice.label), choice.milliseconds);
+    }
+    // Full at every start: a slower speed is a remedy for one interface, not a habit.
+    for (const SpeedChoice& choice : kSpeedChoices) {
+        m_ui->popup_speed->addItem(QString::fromLatin1(choice.label), choice.bytesPerSecond);
     }
 
     // Only what the user types counts as a change, not what a file or a receive fills in.
@@ -191,6 +204,7 @@ void Controller::updateControls() {
     m_ui->popup_output->setEnabled(m_state == kStateLoaded);
     m_ui->popup_channel->setEnabled(m_type->hasChannel());
     m_ui->popup_pause->setEnabled(m_state != kStateBusy);
+    m_ui->popup_speed->setEnabled(m_state != kStateBusy);
     for (QAction* action : m_window->findChildren<QAction*>()) {
         const QVariant tag = action->property("tag");
         if (tag.isValid()) {

@@ -8,6 +8,7 @@
 #include "midiinterface/MidiService.h"
 #include "midiinterface/RecordingOutcome.h"
 #include "transfer/ReceiveSession.h"
+#include "transfer/TransferReport.h"
 #include "transfer/TransmitSession.h"
 
 #include <QMainWindow>
@@ -92,7 +93,7 @@ public:
     // The MIDI client's notification callback, on a thread of the MIDI service.
     static void MidiNotifyProc(const MidiNotification& notification, void* refCon);
 
-    static constexpr double kReceiveWaitSeconds = 10.0;
+    static constexpr std::chrono::seconds kReceiveWait{10};
     // Setup changes this close together make one alert.
     static constexpr int kSetupChangeQuietMs = 300;
     static constexpr int kReceivedCounterMs = 200;
@@ -154,11 +155,13 @@ private:
     void receiveWaiting();
     void receiveBegan(bool began);
     void showReceived();
-    void receiveFinished(Dump recorded, const RecordingOutcome& outcome);
-    void transmitOpened(const std::string& refusal);
+    void receiveFinished(Dump recorded, const TransferReport& report);
+    void transmitOpened();
     // Back to the loaded dump, nothing of it sent.
     void transmitAbandoned();
-    void transmitFinished(const TransmitSession::Result& result);
+    void transmitFinished(const TransferReport& report);
+    // Tells the user how a transfer ended, as the report says.
+    void show(const TransferReport& report);
 
     MidiService& m_midi;
     UserDialogs& m_dialogs;

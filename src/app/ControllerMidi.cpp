@@ -3,7 +3,6 @@
 #include "Controller.h"
 
 #include "ProgressBar.h"
-#include "dumptypes/DumpRules.h"
 #include "midifile/BackupName.h"
 #include "midifile/DumpFile.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
@@ -67,16 +66,16 @@ void Controller::receive() {
     m_progress->show(kReceiveWaitTicks);
     // The endpoint the menu shows, or none if it has gone since.
     m_receiveSession = std::make_unique<ReceiveSession>(
-        m_midi, m_ui->popup_input->currentText().toStdString(),
-        std::chrono::milliseconds(static_cast<int>(kReceiveWaitSeconds * 1000)));
+        m_midi, m_ui->popup_input->currentText().toStdString(), kReceiveWait);
     m_receivedCounter.start();
     updateControls();
     ReceiveSession::Events events;
     events.waiting = [this] { post([this] { receiveWaiting(); }); };
     events.began = [this](bool began) { post([this, began] { receiveBegan(began); }); };
     events.finished = [this](ReceiveSession::Result result) {
-        auto kept = std::make_shared<ReceiveSession::Result>(std::move(result));
-        post([this, kept] { receiveFinished(std::move(kept->dump), kept->outcome); });
+        const TransferReport report = receiveReport(result, kReceiveWait);
+        auto kept = std::make_shared<Dump>(std::move(result.dump));
+        post([this, kept, report] { receiveFinished(std::move(*kept), report); });
     };
     m_receiveSession->start(std::move(events));
 }
@@ -94,7 +93,7 @@ void Controller::receiveBegan(bool began) {
     m_timerstatus = kTimerStopped;
 }
 
-void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome) {
+void Controller::receiveFinished(Dump recorded, const TransferReport& report) {
     m_receiveSession.reset(); // its thread has just posted this step and ends
     m_receivedCounter.stop();
     showText(*m_ui->text_received, QStringLiteral("Received so far"), QString());
@@ -113,35 +112,41 @@ void Controller::receiveFinished(Dump recorded, const RecordingOutcome& outcome)
     m_progress->hide();
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
     setUnsaved(!m_dump->empty()); // what the instrument sent is nowhere else yet
-    // A stopped receive was the user's wish: nothing to tell.
-    if (!outcome.complete() && outcome.failure != RecordingFailure::stopped) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Receive incomplete"),
-                                QString::fromStdString(outcome.reason));
+    show(report);
+}
+
+void Controller::show(const TransferReport& report) {
+    if (!report.alert) {
+        return;
+    }
+    m_dialogs.beep();
+    const QString title = QString::fromStdString(report.title);
+    const QString text = QString::fromStdString(report.sentence);
+    if (report.ending == TransferReport::Ending::stopped) {
+        m_dialogs.informationalAlert(m_window.get(), title, text);
+    } else {
+        m_dialogs.criticalAlert(m_window.get(), title, text);
     }
 }
 
 void Controller::transmit() {
-    const auto channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    const int pauseMs = m_ui->popup_pause->currentData().toInt(); // 0: the model's own
-    Dump sending = dumprules::preparedForTransmit(*m_dump, *m_type, channel, pauseMs / 1000.0);
-    if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(
-            m_window.get(), QStringLiteral("Transmission refused"),
-            QStringLiteral("This dump cannot be sent: %1").arg(sentence(sendable.error())));
+    SendChoices choices;
+    choices.channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
+    choices.minimumPauseMs = m_ui->popup_pause->currentData().toInt(); // 0: the model's own
+    choices.bytesPerSecond = m_ui->popup_speed->currentData().toUInt();
+    Result<SendPlan> plan = planSend(*m_dump, *m_type, choices, m_midi);
+    if (!plan) {
+        m_timerstatus = kTimerStopped;
+        show(sendRefused(plan.error()));
         return;
     }
     switchToState(kStateBusy);
-    const double estimate = dumprules::transmitEstimateMicroseconds(sending);
-    m_progress->show(estimate / (kProgressTickMs / 1000.0) / 1'000'000.0);
+    m_progress->show(plan->estimateSeconds / (kProgressTickMs / 1000.0));
     // The session silences the instrument before the user is asked anything.
     m_transmitSession = std::make_unique<TransmitSession>(
-        m_midi, m_ui->popup_output->currentText().toStdString(), std::move(sending));
+        m_midi, m_ui->popup_output->currentText().toStdString(), std::move(plan.value()));
     updateControls();
-    m_transmitSession->open([this](Result<void> sendable) {
-        post([this, refusal = sendable.error()] { transmitOpened(refusal); });
-    });
+    m_transmitSession->open([this] { post([this] { transmitOpened(); }); });
 }
 
 void Controller::transmitAbandoned() {
@@ -151,15 +156,7 @@ void Controller::transmitAbandoned() {
     switchToState(kStateLoaded);
 }
 
-void Controller::transmitOpened(const std::string& refusal) {
-    // What the MIDI system cannot carry refuses the dump before any of it goes out.
-    if (!refusal.empty()) {
-        transmitAbandoned();
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission refused"),
-                                QString::fromStdString(refusal));
-        return;
-    }
+void Controller::transmitOpened() {
     const std::string_view instruction = m_type->transmitInstruction();
     if (m_transmitSession->stopRequested() ||
         (!instruction.empty() &&
@@ -173,35 +170,17 @@ void Controller::transmitOpened(const std::string& refusal) {
     m_timerstatus = kTimerCounting;
     updateControls();
     m_transmitSession->send([this](TransmitSession::Result result) {
-        post([this, result] { transmitFinished(result); });
+        post([this, report = sendReport(result)] { transmitFinished(report); });
     });
 }
 
-void Controller::transmitFinished(const TransmitSession::Result& result) {
+void Controller::transmitFinished(const TransferReport& report) {
     m_transmitSession.reset(); // its thread has just posted this step and ends
     m_timerstatus = kTimerStopped;
     m_progress->hide();
     setStatus(QString());
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
-    // A partly loaded operating system must never pass for a success.
-    if (result.stopped) {
-        m_dialogs.beep();
-        m_dialogs.informationalAlert(
-            m_window.get(), QStringLiteral("Transmission stopped"),
-            QStringLiteral("%1 of %2 messages were sent.").arg(result.sent).arg(result.total));
-    } else if (result.refused != 0) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(m_window.get(), QStringLiteral("Transmission incomplete"),
-                                QStringLiteral("%1 of %2 messages could not be sent.")
-                                    .arg(result.refused)
-                                    .arg(result.total));
-    } else if (result.mayNotHaveArrived != 0) {
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(
-            m_window.get(), QStringLiteral("Transmission incomplete"),
-            QString::fromStdString(TQMidiInterfaceTransmitter::mayNotHaveArrivedText(
-                result.mayNotHaveArrived, result.total)));
-    }
+    show(report);
 }
 
 void Controller::StopDidPressed() {

@@ -6,14 +6,12 @@
 #include "PortChoice.h"
 #include "core/MidiConstants.h"
 #include "dumptypes/DumpRules.h"
-#include "dumptypes/KorvoDumptype.h"
 #include "midifile/AtomicFile.h"
 #include "midifile/BackupName.h"
 #include "midifile/DumpFiles.h"
 #include "midifile/Library.h"
-#include "midiinterface/TQMidiInterfaceTransmitter.h"
-#include "transfer/ReceiveSession.h"
-#include "transfer/TransmitSession.h"
+#include "transfer/SendPlan.h"
+#include "transfer/TransferReport.h"
 
 #include <unistd.h>
 
@@ -60,8 +58,25 @@ with the pauses the model needs.
   --pause MS         wait at least MS milliseconds (0-10000) before every message after the
                      first, for instruments, interfaces and cables that drop data at full
                      rate; a longer pause the model needs is kept (default 0)
+  --rate BYTES_PER_SECOND
+                     hand every byte over no faster than this (10-3125), All Notes Off
+                     included, for interfaces that drop bytes of long messages (default:
+                     full speed, 3125); ALSA only: JACK sends a message in one piece
   --yes              do not wait for Enter (nor does a run whose input is not a terminal)
 )";
+
+// How a transfer ended, on stderr, and the exit status that goes with it.
+int shown(const TransferReport& report) {
+    if (report.ending == TransferReport::Ending::done) {
+        return kOk;
+    }
+    std::string title = report.title;
+    if (!title.empty()) {
+        title[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(title[0])));
+    }
+    std::cerr << "bankshuttle-cli: " << title << ": " << report.sentence << "\n";
+    return report.ending == TransferReport::Ending::stopped ? Interruption::kExitStatus : kFailed;
+}
 
 } // namespace
 
@@ -119,7 +134,6 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed(port.error);
     }
     dumpfile::Contents contents;
-    RecordingOutcome outcome;
     {
         // The wait counts from the connecting, which takes 600 ms.
         ReceiveSession session(*midi, port.name,
@@ -137,19 +151,11 @@ int receive(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         };
         session.start(std::move(events));
         ReceiveSession::Result result = finished.get_future().get();
-        outcome = std::move(result.outcome);
+        if (const TransferReport report = receiveReport(result, std::chrono::seconds(timeout));
+            report.ending != TransferReport::Ending::done) {
+            return shown(report);
+        }
         contents.dump = std::move(result.dump);
-    }
-    if (outcome.failure == RecordingFailure::stopped) {
-        std::cerr << "bankshuttle-cli: receive stopped; nothing was written\n";
-        return Interruption::kExitStatus;
-    }
-    if (!outcome.complete()) {
-        return failed("receive incomplete: " + outcome.reason + " Nothing was written.");
-    }
-    if (contents.dump.empty()) {
-        return failed("no complete SysEx message arrived within " + std::to_string(timeout) +
-                      " s; nothing was written");
     }
     contents.trackname = args.value("trackname");
     contents.instrument = args.value("instrument");
@@ -192,7 +198,7 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return kOk;
     }
     Arguments args;
-    if (!args.parse(words, {"output", "channel", "pause"}, {"yes"},
+    if (!args.parse(words, {"output", "channel", "pause", "rate"}, {"yes"},
                     {{"o", "output"}, {"y", "yes"}})) {
         return usage(args.error(), kSendHelp);
     }
@@ -214,6 +220,15 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         }
         pauseMs = *ms;
     }
+    uint32_t rate = midi::kFullSpeed;
+    if (const auto r = args.value("rate")) {
+        const auto bytesPerSecond = wholeNumber(*r, 4);
+        if (!bytesPerSecond || *bytesPerSecond < midi::kSlowestSpeed ||
+            *bytesPerSecond > midi::kCableSpeed) {
+            return usage("--rate takes bytes per second from 10 to 3125", kSendHelp);
+        }
+        rate = static_cast<uint32_t>(*bytesPerSecond);
+    }
     const Result<dumpfile::Contents> loaded = loadDump(args.positional()[0]);
     if (!loaded) {
         return failed(args.positional()[0] + ": " + loaded.error());
@@ -223,31 +238,30 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
         return failed(args.positional()[0] + ": the file holds no message to send");
     }
     const auto type = identifyDump(&dump);
-    const Dump sending = dumprules::preparedForTransmit(
-        dump, *type, static_cast<uint8_t>(channel - 1), static_cast<double>(pauseMs) / 1000.0);
-    if (const Result<void> sendable = dumprules::transmitRefusal(sending); !sendable) {
-        return failed(args.positional()[0] + ": " + sendable.error());
-    }
     const auto midi = openMidi();
+    // What cannot be sent, or not over this MIDI system, is refused before anything goes out.
+    Result<SendPlan> plan = planSend(
+        dump, *type, {static_cast<uint8_t>(channel - 1), static_cast<int>(pauseMs), rate}, *midi);
+    if (!plan) {
+        return shown(sendRefused(plan.error()));
+    }
     const PortChoice port = choosePort(*midi, *args.value("output"), false);
     if (port.endpoint == 0) {
         return failed(port.error);
     }
-    const double estimate = dumprules::transmitEstimateMicroseconds(sending) / 1e6;
+    const double estimate = plan->estimateSeconds;
+    const std::size_t total = plan->sending.size();
     TransmitSession::Result result;
-    std::string refusal;
     {
-        TransmitSession session(*midi, port.name, sending);
+        TransmitSession session(*midi, port.name, std::move(plan.value()));
         // Ctrl+C ends the transmission after the message in flight, never inside one.
         const Interruption interruption([&session] { session.stop(); });
-        std::promise<std::string> opened;
-        session.open([&opened](Result<void> sendable) { opened.set_value(sendable.error()); });
-        // What the MIDI system cannot carry refuses the dump before any of it goes out.
-        refusal = opened.get_future().get();
-        if (refusal.empty() && !session.stopRequested()) {
-            std::cerr << "sending " << type->title() << " (" << sending.size()
-                      << " messages, about " << static_cast<int>(estimate + 0.5) << " s) to "
-                      << port.name << "\n";
+        std::promise<void> opened;
+        session.open([&opened] { opened.set_value(); });
+        opened.get_future().get();
+        if (!session.stopRequested()) {
+            std::cerr << "sending " << type->title() << " (" << total << " messages, about "
+                      << static_cast<int>(estimate + 0.5) << " s) to " << port.name << "\n";
             if (!type->transmitInstruction().empty()) {
                 std::cout << type->transmitInstruction() << "\n" << std::flush;
                 if (!args.flag("yes") && isatty(STDIN_FILENO)) {
@@ -273,28 +287,16 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
                 showProgress(estimate, estimate);
                 std::fputc('\n', stderr);
             }
-        } else if (refusal.empty()) {
+        } else {
             result.stopped = true; // Ctrl+C while opening: nothing was sent
-            result.total = sending.size();
+            result.total = total;
         }
     }
-    if (!refusal.empty()) {
-        return failed(refusal);
+    if (const TransferReport report = sendReport(result);
+        report.ending != TransferReport::Ending::done) {
+        return shown(report);
     }
-    if (result.stopped) {
-        std::cerr << "bankshuttle-cli: transmission stopped: " << result.sent << " of "
-                  << sending.size() << " messages were sent\n";
-        return Interruption::kExitStatus;
-    }
-    if (result.refused != 0) {
-        return failed(std::to_string(result.refused) + " of " + std::to_string(sending.size()) +
-                      " messages could not be sent");
-    }
-    if (result.mayNotHaveArrived != 0) {
-        return failed(TQMidiInterfaceTransmitter::mayNotHaveArrivedText(result.mayNotHaveArrived,
-                                                                        sending.size()));
-    }
-    std::cout << "sent " << sending.size() << " messages to " << port.name << "\n";
+    std::cout << "sent " << total << " messages to " << port.name << "\n";
     return kOk;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,24 @@ inline constexpr uint8_t kRealTime = 0xF8;   // 0xF8 to 0xFF may stand anywhere,
 
 // One byte on a 31,250-baud MIDI cable takes 320 µs (ten bits).
 inline constexpr int64_t kByteTimeMicroseconds = 320;
+
+// A sending speed in bytes per second, for interfaces that drop bytes at the cable's rate:
+// 0 is full speed (the cable's 3,125 bytes/s); slower ones lie from 10 to 3,125.
+inline constexpr uint32_t kFullSpeed = 0;
+inline constexpr uint32_t kSlowestSpeed = 10;
+inline constexpr uint32_t kCableSpeed = 3125;
+
+// How long one byte takes at a sending speed: never less than on the cable.
+inline constexpr double byteMicroseconds(uint32_t bytesPerSecond) {
+    const double atSpeed = bytesPerSecond == kFullSpeed ? 0.0 : 1e6 / bytesPerSecond;
+    return atSpeed > kByteTimeMicroseconds ? atSpeed : double(kByteTimeMicroseconds);
+}
+
+// The bytes handed over together at a speed below full: a hundredth of a second's share, so
+// that no 100 ms carries more than its share and one such part.
+inline constexpr std::size_t speedPart(uint32_t bytesPerSecond) {
+    return bytesPerSecond < 200 ? 1 : bytesPerSecond / 100;
+}
 
 // The name under which every copy of this program is a client of the MIDI system.
 inline constexpr std::string_view kProgramName = "BankShuttle";

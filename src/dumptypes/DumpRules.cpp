@@ -87,11 +87,11 @@ Result<void> transmitRefusal(const Dump& prepared) {
     return {};
 }
 
-double transmitEstimateMicroseconds(const Dump& dump) {
+double transmitEstimateMicroseconds(const Dump& dump, uint32_t bytesPerSecond) {
+    const double perByte = midi::byteMicroseconds(bytesPerSecond);
     double total = 0.0;
     for (const midi::event& message : dump) {
-        total += message.m_offset * 1'000'000.0 + static_cast<double>(midi::kByteTimeMicroseconds) *
-                                                      static_cast<double>(message.size());
+        total += message.m_offset * 1'000'000.0 + perByte * static_cast<double>(message.size());
     }
     return total;
 }

@@ -54,7 +54,8 @@ inline constexpr double kMaxOffset = 600.0;
 // number of seconds at all.
 Result<void> transmitRefusal(const Dump& prepared);
 
-// How long sending takes: every offset plus 320 µs per byte, in microseconds.
-double transmitEstimateMicroseconds(const Dump& dump);
+// How long sending takes: every offset plus 320 µs per byte, or a byte's share of a slower
+// speed (bytes per second, midi::kFullSpeed for the cable's), in microseconds.
+double transmitEstimateMicroseconds(const Dump& dump, uint32_t bytesPerSecond = 0);
 
 } // namespace dumprules

@@ -72,11 +72,17 @@ using MIDICompletionProc = void (*)(MIDISysexSendRequest* request);
 // crossed the cable; the sender waits it out itself, and a service that places messages at a
 // clock of its own (JACK's frames) also keeps it to that clock, so that no pause comes out
 // shorter there.
+//
+// `bytesPerSecond` below full speed (midi::kFullSpeed) hands the bytes over in parts of
+// midi::speedPart, each after the previous part's share of time, and completes no earlier
+// than the whole message's share after the hand-over began; nothing else goes out of the port
+// meanwhile. Only a service that can send slower (canSendSlower) accepts it.
 struct MIDISysexSendRequest {
     MIDIEndpointRef destination = 0;
     const uint8_t* data = nullptr;
     uint32_t bytesToSend = 0;
     double pauseBefore = 0.0; // seconds
+    uint32_t bytesPerSecond = midi::kFullSpeed;
     std::atomic<bool> complete{false};
     MIDICompletionProc completionProc = nullptr;
     void* completionRefCon = nullptr;
@@ -139,6 +145,9 @@ public:
     // over: a service that keeps pauses to a clock of its own (JACK's frames) holds it until
     // its frame comes, so that the pause is exact there. 0 for the others.
     virtual double sysexLeadSeconds() { return 0.0; }
+    // Whether a SysEx message can be handed over in parts, slower than the cable: not where
+    // a message travels as one event (JACK).
+    virtual bool canSendSlower() { return true; }
     // How many SysEx messages so far were handed over just before this program's client
     // missed processing cycles, so that they may not have arrived; counts up. 0 for a service
     // without cycles.

@@ -66,8 +66,8 @@ protected:
     virtual MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
                                      double pauseBefore) = 0;
 
-    // Inside handOverSysex: when the hand-over began, the time the message's cable time is
-    // counted from (the send queue's thread only).
+    // Inside handOverSysex: when the hand-over of the message (or, below full speed, of this
+    // part of it) began (the send queue's thread only).
     std::chrono::steady_clock::time_point handOverBegan() const { return m_handOverBegan; }
 
     // From the backend's receiving thread. `from` is the sending endpoint when the backend
@@ -123,6 +123,10 @@ private:
     static std::vector<EndpointId> listed(std::vector<EndpointId> endpoints);
     // Tells each connection whose source is not among `sources` that it has gone.
     void reportGoneSources(const std::vector<EndpointId>& sources);
+    // Hands a message over in parts at the request's speed.
+    MidiStatus handOverAtSpeed(const EndpointId& destination, const MIDISysexSendRequest& request);
+    // A timed wait that the service's end cuts short (false then).
+    bool waitUntil(std::chrono::steady_clock::time_point until);
     // Waits out a message's cable time; false when its destination went away meanwhile.
     bool waitForCable(std::chrono::steady_clock::time_point until, MIDIEndpointRef destination);
     void sysexLoop();

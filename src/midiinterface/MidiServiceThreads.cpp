@@ -28,7 +28,8 @@ MidiServiceBase::ServiceThreads::~ServiceThreads() {
 
 MidiStatus MidiServiceBase::sendSysex(MIDISysexSendRequest* request) {
     if (request == nullptr || request->completionProc == nullptr ||
-        (request->data == nullptr && request->bytesToSend != 0)) {
+        (request->data == nullptr && request->bytesToSend != 0) ||
+        (request->bytesPerSecond != midi::kFullSpeed && !canSendSlower())) {
         return MidiStatus::invalidArgument;
     }
     request->complete = false;
@@ -58,16 +59,23 @@ void MidiServiceBase::sysexLoop() {
         const auto id = endpointOf(request->destination, &isSource);
         MidiStatus status = MidiStatus::serviceFailed;
         if (!stopping) {
-            status = (!id || isSource) ? MidiStatus::noSuchObject
-                                       : handOverSysex(*id, {request->data, request->bytesToSend},
-                                                       request->pauseBefore);
+            if (!id || isSource) {
+                status = MidiStatus::noSuchObject;
+            } else if (request->bytesPerSecond != midi::kFullSpeed) {
+                status = handOverAtSpeed(*id, *request);
+            } else {
+                status =
+                    handOverSysex(*id, {request->data, request->bytesToSend}, request->pauseBefore);
+            }
         }
-        // The instrument is still receiving until the last byte has crossed the cable, unless
-        // it goes away meanwhile.
+        // The instrument is still receiving until the last byte has crossed the cable (or had
+        // its share of a slower speed), unless it goes away meanwhile.
+        const auto messageTime = std::chrono::duration<double, std::micro>(
+            midi::byteMicroseconds(request->bytesPerSecond) * request->bytesToSend);
         if (status == MidiStatus::ok &&
-            !waitForCable(
-                began + std::chrono::microseconds(kByteTimeMicroseconds * request->bytesToSend),
-                request->destination)) {
+            !waitForCable(began +
+                              std::chrono::duration_cast<std::chrono::microseconds>(messageTime),
+                          request->destination)) {
             status = MidiStatus::noSuchObject;
         }
         request->status = status;
@@ -75,6 +83,36 @@ void MidiServiceBase::sysexLoop() {
         request->completionProc(request);
         lock.lock();
     }
+}
+
+MidiStatus MidiServiceBase::handOverAtSpeed(const EndpointId& destination,
+                                            const MIDISysexSendRequest& request) {
+    const std::span<const uint8_t> bytes{request.data, request.bytesToSend};
+    const std::size_t part = midi::speedPart(request.bytesPerSecond);
+    auto next = std::chrono::steady_clock::now();
+    for (std::size_t at = 0; at < bytes.size(); at += part) {
+        if (!waitUntil(next)) {
+            return MidiStatus::serviceFailed; // the service is ending
+        }
+        const std::size_t n = std::min(part, bytes.size() - at);
+        m_handOverBegan = std::chrono::steady_clock::now();
+        if (const MidiStatus status =
+                handOverSysex(destination, bytes.subspan(at, n), request.pauseBefore);
+            status != MidiStatus::ok) {
+            return status;
+        }
+        // Counted from when the part went: a thread that woke late never makes up for it in
+        // a burst.
+        next = std::chrono::steady_clock::now() +
+               std::chrono::microseconds(static_cast<int64_t>(
+                   midi::byteMicroseconds(request.bytesPerSecond) * static_cast<double>(n)));
+    }
+    return MidiStatus::ok;
+}
+
+bool MidiServiceBase::waitUntil(std::chrono::steady_clock::time_point until) {
+    std::unique_lock lock(m_threadMutex);
+    return !m_wake.wait_until(lock, until, [this] { return m_stopping; });
 }
 
 bool MidiServiceBase::waitForCable(std::chrono::steady_clock::time_point until,

@@ -41,7 +41,8 @@ TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitterWithClient(MidiService& se
 }
 
 TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
-                                                       MIDIEndpointRef destination)
+                                                       MIDIEndpointRef destination,
+                                                       uint32_t bytesPerSecond)
     : m_service(service), m_client(client), m_destinationName(endpointName(service, destination)) {
     if (m_service.outputPortCreate(m_client, "OutPort", &m_port) != MidiStatus::ok) {
         m_gone = true; // nothing can be sent; every message counts as not sent
@@ -50,6 +51,7 @@ TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitter(MidiService& service, MID
     m_request.destination = destination;
     m_request.completionProc = &SysexCompletionProc;
     m_request.completionRefCon = this;
+    m_request.bytesPerSecond = bytesPerSecond;
     std::this_thread::sleep_for(kSettleBeforeAllNotesOff);
     sendAllNotesOffOverPort(m_port, destination);
 }
@@ -110,10 +112,21 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
         bytes[i][2] = 0x00;
         packets[i] = MidiPacket{0, bytes[i]};
     }
-    if (m_service.send(port, destination, packets) != MidiStatus::ok) {
-        // The destination is not there (or the MIDI system refused): nothing more can go out.
-        m_gone = true;
-        return;
+    // Below full speed one message at a time, each after the share of the one before.
+    const bool slower = m_request.bytesPerSecond != midi::kFullSpeed;
+    const std::span<const MidiPacket> all(packets);
+    for (std::size_t at = 0; at < all.size(); at += slower ? 1 : all.size()) {
+        const auto part = all.subspan(at, slower ? 1 : all.size());
+        if (m_service.send(port, destination, part) != MidiStatus::ok) {
+            // The destination is not there (or the MIDI system refused): nothing more can go
+            // out.
+            m_gone = true;
+            return;
+        }
+        if (slower) {
+            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(
+                midi::byteMicroseconds(m_request.bytesPerSecond) * sizeof bytes[0])));
+        }
     }
     std::this_thread::sleep_for(kAfterAllNotesOff);
 }
@@ -131,8 +144,14 @@ std::string withThousands(std::size_t n) {
 
 } // namespace
 
-Result<void> TQMidiInterfaceTransmitter::refusal(const Dump& dump) const {
-    const std::size_t largest = m_service.largestSysex();
+Result<void> TQMidiInterfaceTransmitter::refusal(MidiService& service, const Dump& dump,
+                                                 uint32_t bytesPerSecond) {
+    if (bytesPerSecond != midi::kFullSpeed && !service.canSendSlower()) {
+        // Only JACK: it carries a message in one event, whose bytes leave together.
+        return failure("JACK hands each message over in one piece and cannot send slower than "
+                       "full speed. Choose full speed, or send this dump over ALSA.");
+    }
+    const std::size_t largest = service.largestSysex();
     for (std::size_t i = 0; i < dump.size(); ++i) {
         if (dump[i].size() > largest) {
             // Only JACK has a limit: it carries a message in one event.

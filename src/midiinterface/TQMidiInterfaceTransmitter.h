@@ -24,9 +24,12 @@ public:
     TQMidiInterfaceTransmitterWithClient(MidiService& service, MIDIClientRef client,
                                          uint16_t destinationIndex);
 
-    // Opens the output, waits 600 ms, sends the All Notes Off burst and waits 300 ms.
+    // Opens the output, waits 600 ms, sends the All Notes Off burst and waits 300 ms. Every
+    // byte, the burst's included, goes out no faster than `bytesPerSecond` (see
+    // MIDISysexSendRequest; midi::kFullSpeed: the cable's rate).
     TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
-                               MIDIEndpointRef destination);
+                               MIDIEndpointRef destination,
+                               uint32_t bytesPerSecond = midi::kFullSpeed);
     TQMidiInterfaceTransmitter(const TQMidiInterfaceTransmitter&) = delete;
     TQMidiInterfaceTransmitter& operator=(const TQMidiInterfaceTransmitter&) = delete;
     // Waits for a transmission under way to end.
@@ -49,9 +52,10 @@ public:
     // Messages of the last transmission that the MIDI system handed over just before it
     // missed processing cycles: they may not have arrived. Final once the transmission ended.
     std::size_t mayNotHaveArrivedCount() const;
-    // Whether `dump` can be sent over this MIDI system: not with a message larger than it
-    // carries in one piece. Asked before anything of the dump goes out.
-    Result<void> refusal(const Dump& dump) const;
+    // Whether `dump` can be sent over this MIDI system at this speed: not with a message
+    // larger than it carries in one piece, nor slower than full speed where a message travels
+    // in one piece. Asked before anything goes out.
+    static Result<void> refusal(MidiService& service, const Dump& dump, uint32_t bytesPerSecond);
     // The sentence for messages that may not have arrived.
     static std::string mayNotHaveArrivedText(std::size_t count, std::size_t total);
 

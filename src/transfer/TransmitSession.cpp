@@ -11,8 +11,8 @@ constexpr auto kDonePoll = 5ms;
 
 } // namespace
 
-TransmitSession::TransmitSession(MidiService& midi, std::string outputName, Dump prepared)
-    : m_midi(midi), m_outputName(std::move(outputName)), m_prepared(std::move(prepared)) {
+TransmitSession::TransmitSession(MidiService& midi, std::string outputName, SendPlan plan)
+    : m_midi(midi), m_outputName(std::move(outputName)), m_plan(std::move(plan)) {
     if (midi.clientCreate(midi::kProgramName, nullptr, nullptr, &m_client) != MidiStatus::ok) {
         m_client = 0; // no output then: every message counts as not sent
     }
@@ -28,7 +28,7 @@ TransmitSession::~TransmitSession() {
     static_cast<void>(m_midi.clientDispose(m_client));
 }
 
-void TransmitSession::open(std::function<void(::Result<void>)> opened) {
+void TransmitSession::open(std::function<void()> opened) {
     m_thread = std::thread([this, opened = std::move(opened)] { run(opened); });
 }
 
@@ -52,15 +52,12 @@ void TransmitSession::stop() {
     m_wake.notify_all();
 }
 
-void TransmitSession::run(std::function<void(::Result<void>)> opened) {
+void TransmitSession::run(std::function<void()> opened) {
     // Opening the output silences the instrument before the user is asked anything.
     m_transmitter = std::make_unique<TQMidiInterfaceTransmitter>(
-        m_midi, m_client, TQMidiInterfaceTransmitter::DestinationNamed(m_midi, m_outputName));
-    const ::Result<void> sendable = m_transmitter->refusal(m_prepared);
-    opened(sendable);
-    if (!sendable) {
-        return;
-    }
+        m_midi, m_client, TQMidiInterfaceTransmitter::DestinationNamed(m_midi, m_outputName),
+        m_plan.bytesPerSecond);
+    opened();
     std::function<void(Result)> finished;
     {
         std::unique_lock lock(m_mutex);
@@ -71,7 +68,7 @@ void TransmitSession::run(std::function<void(::Result<void>)> opened) {
         finished = std::move(m_finished);
         m_sending = m_transmitter.get();
     }
-    m_transmitter->transmitDump(m_prepared);
+    m_transmitter->transmitDump(m_plan.sending);
     while (m_transmitter->isStillTransmitting()) {
         std::this_thread::sleep_for(kDonePoll);
     }
@@ -80,7 +77,7 @@ void TransmitSession::run(std::function<void(::Result<void>)> opened) {
         m_sending = nullptr;
     }
     const Result result{m_transmitter->sentCount(), m_transmitter->refusedCount(),
-                        m_prepared.size(), m_transmitter->mayNotHaveArrivedCount(),
+                        m_plan.sending.size(), m_transmitter->mayNotHaveArrivedCount(),
                         m_transmitter->wasStopped()};
     if (finished) {
         finished(result);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Result.h"
+#include "SendPlan.h"
 #include "core/event.h"
 #include "midiinterface/MidiService.h"
 
@@ -15,11 +15,11 @@
 class TQMidiInterfaceTransmitter;
 
 // One Transmit, for the window and the command line alike: a MIDI client of its own, the
-// output looked up by name, the
-// prepared copy of the dump, the settling and All Notes Off on a thread of the session's own
-// (so the caller's thread stays free), the check of what the MIDI system can carry, the
-// sending, Stop, and the result. Between opening and sending the caller tells the user what to
-// press on the instrument. The events come on the session's thread.
+// output looked up by name, the planned copy of the dump (planSend, which refused what cannot
+// be sent), the settling and All Notes Off on a thread of the session's own (so the caller's
+// thread stays free), the sending at the planned speed, Stop, and the result. Between opening
+// and sending the caller tells the user what to press on the instrument. The events come on
+// the session's thread.
 class TransmitSession {
 public:
     struct Result {
@@ -30,29 +30,29 @@ public:
         bool stopped = false;              // by Stop, after the message in flight
     };
 
-    TransmitSession(MidiService& midi, std::string outputName, Dump prepared);
+    TransmitSession(MidiService& midi, std::string outputName, SendPlan plan);
     TransmitSession(const TransmitSession&) = delete;
     TransmitSession& operator=(const TransmitSession&) = delete;
     // Stops what is under way (after the message in flight) and waits for its thread.
     ~TransmitSession();
 
-    // Opens the output (600 ms, All Notes Off, 300 ms), then `opened` with whether the dump
-    // can be sent over this MIDI system. Nothing of the dump goes out before send.
-    void open(std::function<void(::Result<void> sendable)> opened);
-    // After an open without refusal: sends the dump, then `finished`.
+    // Opens the output (600 ms, All Notes Off, 300 ms), then `opened`. Nothing of the dump
+    // goes out before send.
+    void open(std::function<void()> opened);
+    // After open: sends the dump, then `finished`.
     void send(std::function<void(Result)> finished);
     // Before send: nothing of the dump is sent; during it: after the message in flight.
     void stop();
     bool stopRequested() const { return m_stopRequested; }
-    const Dump& prepared() const { return m_prepared; }
+    const Dump& prepared() const { return m_plan.sending; }
 
 private:
-    void run(std::function<void(::Result<void>)> opened);
+    void run(std::function<void()> opened);
 
     MidiService& m_midi;
     MIDIClientRef m_client = 0;
     std::string m_outputName;
-    const Dump m_prepared;
+    const SendPlan m_plan;
     std::unique_ptr<TQMidiInterfaceTransmitter> m_transmitter; // the session's thread's
     std::mutex m_mutex;
     std::condition_variable m_wake;

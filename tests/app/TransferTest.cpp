@@ -160,7 +160,7 @@ TEST_F(Transfers, AReceiveWithACutOffMessageIsNeverKept) {
     ASSERT_EQ(m_dialogs.alerts.size(), 1u);
     EXPECT_TRUE(m_dialogs.alerts[0].critical);
     EXPECT_EQ(m_dialogs.alerts[0].title, "Receive incomplete");
-    EXPECT_EQ(m_dialogs.alerts[0].message, "The last message was cut off.");
+    EXPECT_EQ(m_dialogs.alerts[0].message, "The last message was cut off. Nothing was kept.");
 }
 
 TEST_F(Transfers, AnInstrumentThatNeverSendsLeavesTheWindowEmpty) {
@@ -243,6 +243,30 @@ TEST_F(Transfers, TransmitWaitsTheChosenPause) {
         EXPECT_GE(got[i].at - got[i - 1].at, 100ms + 32ms) << i;
     }
     EXPECT_TRUE(ui().popup_pause->isEnabled());
+}
+
+TEST_F(Transfers, TransmitKeepsTheChosenSpeedInsideEveryMessage) {
+    receive(std::vector<Bytes>(2, korvoMessage(0x5D, 0x01, 20)));
+    ASSERT_EQ(ui().popup_speed->count(), 6);
+    EXPECT_EQ(ui().popup_speed->currentText(), "full");
+    ui().popup_speed->setCurrentIndex(1); // 1,000 bytes/s: 10-byte parts, 10 ms each
+    m_controller.TransmitDidPressed();
+    ASSERT_TRUE(runUntil([&] { return !idle(); }));
+    EXPECT_FALSE(ui().popup_speed->isEnabled());
+    EXPECT_NEAR(m_controller.progressMaximum(), 40 * 1e-3 / 0.04, 1e-9);
+    waitIdle();
+    const auto got = sent();
+    ASSERT_EQ(got.size(), 17u + 4u); // All Notes Off a message at a time, then four parts
+    Bytes parts;
+    for (std::size_t i = 1; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].bytes.size(), i < 17 ? 3u : 10u) << i;
+        EXPECT_GE(got[i].at - got[i - 1].at, i < 17 ? 3ms : 10ms) << i;
+        if (got[i].sysex) {
+            parts.insert(parts.end(), got[i].bytes.begin(), got[i].bytes.end());
+        }
+    }
+    EXPECT_EQ(parts, joined(std::vector<Bytes>(2, korvoMessage(0x5D, 0x01, 20))));
+    EXPECT_TRUE(m_dialogs.alerts.empty());
 }
 
 TEST_F(Transfers, NoAlertWithoutAnInstruction) {

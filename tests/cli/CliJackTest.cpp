@@ -132,7 +132,7 @@ TEST_F(CliOverJack, ReceiveOfNothingWritesNothing) {
     const std::string path = m_dir.write("kept.mid", before);
     const CliResult r = runCli({"receive", "--input", "cli", "-o", path, "--timeout", "1"});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_NE(r.err.find("no complete SysEx message arrived within 1 s; nothing was written"),
+    EXPECT_NE(r.err.find("nothing received: No complete SysEx message arrived within 1 s.\n"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(TempDir::read(path), before);
@@ -146,7 +146,7 @@ TEST_F(CliOverJack, ReceiveOfNothingWritesNothing) {
     });
     EXPECT_EQ(cut.exit, 1);
     EXPECT_TRUE(cut.err.ends_with("\nbankshuttle-cli: receive incomplete: The last message was "
-                                  "cut off. Nothing was written.\n"))
+                                  "cut off. Nothing was kept.\n"))
         << cut.err;
     EXPECT_EQ(TempDir::read(path), before);
 }
@@ -209,8 +209,18 @@ TEST_F(CliOverJack, SendRefusesWhatJackCannotCarryBeforeAnyOfItGoesOut) {
     EXPECT_NE(r.err.find("Message 2 is 60,000 bytes; JACK carries at most 32,7"), std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find(" bytes in one event. Send this dump over ALSA.\n"), std::string::npos);
+    // Nor can JACK hand a message over slower: it travels in one event.
+    const std::string small = m_dir.write("small.syx", korvoMessage(0x38, 0x20, 100));
+    const CliResult slow =
+        runCli({"send", small, "--output", m_instrument->name() + ": in", "--rate", "500"});
+    EXPECT_EQ(slow.exit, 1);
+    EXPECT_NE(slow.err.find("bankshuttle-cli: transmission refused: JACK hands each message over "
+                            "in one piece and cannot send slower than full speed. Choose full "
+                            "speed, or send this dump over ALSA.\n"),
+              std::string::npos)
+        << slow.err;
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(m_instrument->received().size(), 17u); // All Notes Off, nothing of the dump
+    EXPECT_TRUE(m_instrument->received().empty()); // not even All Notes Off
 }
 
 TEST_F(CliOverJack, PortNamesMustBeUnambiguousUnlessGivenWhole) {
@@ -273,7 +283,7 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
     interrupted({"receive", "--input", m_instrument->name() + ": out", "-o", m_dir.file("r.mid")},
                 "2");
     EXPECT_EQ(said("exit"), "130\n");
-    EXPECT_NE(said("err").find("receive stopped; nothing was written"), std::string::npos);
+    EXPECT_NE(said("err").find("receive stopped: Nothing was kept.\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("r.mid")));
 }
 

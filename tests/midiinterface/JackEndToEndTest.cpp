@@ -154,7 +154,7 @@ TEST_F(OverJack, AMessageTooLargeForJackIsRefusedAndCounted) {
     EXPECT_GT(largest, 30000u);
     char limit[48];
     std::snprintf(limit, sizeof limit, "%zu,%03zu", largest / 1000, largest % 1000);
-    EXPECT_EQ(transmitter.refusal(dump).error(),
+    EXPECT_EQ(TQMidiInterfaceTransmitter::refusal(*m_service, dump, midi::kFullSpeed).error(),
               "Message 2 is 40,000 bytes; JACK carries at most " + std::string(limit) +
                   " bytes in one event. Send this dump over ALSA.");
     // Sent all the same, the transmitter refuses it and counts it.
@@ -324,7 +324,7 @@ TEST_F(OverJack, AMessageOfTheLargestSizeArrivesWhole) {
     const Bytes largest = randomSysex(m_service->largestSysex(), random);
     TQMidiInterfaceTransmitter transmitter(*m_service, m_client, m_destination);
     const Dump dump{midi::event(buffer(largest.begin(), largest.end()))};
-    EXPECT_TRUE(transmitter.refusal(dump).ok());
+    EXPECT_TRUE(TQMidiInterfaceTransmitter::refusal(*m_service, dump, midi::kFullSpeed).ok());
     transmitter.transmitDump(dump);
     waitUntilDone(transmitter);
     std::this_thread::sleep_for(50ms);

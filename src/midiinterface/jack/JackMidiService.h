@@ -52,6 +52,8 @@ public:
     // PipeWire's JACK.
     static constexpr std::size_t kEventSizeMargin = 16;
     std::size_t largestSysex() override;
+    // A message travels as one event: it cannot be handed over in parts.
+    bool canSendSlower() override { return false; }
     uint64_t sysexMayBeLost() override { return m_sysexMayBeLost.load(); }
     // Two periods: the message is in our ring before the cycle that holds its frame begins.
     double sysexLeadSeconds() override;

@@ -1,0 +1,27 @@
+#include "SendPlan.h"
+
+#include "dumptypes/DumpRules.h"
+#include "midiinterface/TQMidiInterfaceTransmitter.h"
+
+Result<SendPlan> planSend(const Dump& dump, const KorvoDumptype& type, const SendChoices& choices,
+                          MidiService& midi) {
+    SendPlan plan;
+    plan.sending = dumprules::preparedForTransmit(dump, type, choices.channel,
+                                                  choices.minimumPauseMs / 1000.0);
+    plan.bytesPerSecond = choices.bytesPerSecond;
+    if (const Result<void> sendable = dumprules::transmitRefusal(plan.sending); !sendable) {
+        std::string why = sendable.error();
+        if (!why.ends_with('.')) {
+            why += '.';
+        }
+        return failure("This dump cannot be sent: " + why);
+    }
+    if (const Result<void> carried =
+            TQMidiInterfaceTransmitter::refusal(midi, plan.sending, plan.bytesPerSecond);
+        !carried) {
+        return failure(carried.error());
+    }
+    plan.estimateSeconds =
+        dumprules::transmitEstimateMicroseconds(plan.sending, plan.bytesPerSecond) / 1e6;
+    return plan;
+}
