@@ -151,6 +151,7 @@ void Controller::transmit() {
 
 void Controller::transmitAbandoned() {
     m_transmitSession.reset();
+    setStatus(QString());
     m_timerstatus = kTimerStopped;
     m_progress->hide();
     switchToState(kStateLoaded);
@@ -189,5 +190,7 @@ void Controller::StopDidPressed() {
     }
     if (m_transmitSession) {
         m_transmitSession->stop();
+        // At a slow speed one message may take minutes: the user learns why nothing happens.
+        setStatus(QStringLiteral("stopping after the message in flight..."));
     }
 }

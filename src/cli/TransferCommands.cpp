@@ -254,8 +254,12 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
     TransmitSession::Result result;
     {
         TransmitSession session(*midi, port.name, std::move(plan.value()));
-        // Ctrl+C ends the transmission after the message in flight, never inside one.
-        const Interruption interruption([&session] { session.stop(); });
+        // Ctrl+C ends the transmission after the message in flight, never inside one; at a
+        // slow speed that may take minutes, so it is said.
+        const Interruption interruption([&session] {
+            session.stop();
+            std::cerr << "\nstopping after the message in flight...\n";
+        });
         std::promise<void> opened;
         session.open([&opened] { opened.set_value(); });
         opened.get_future().get();

@@ -107,7 +107,8 @@ MidiStatus MidiServiceBase::handOverAtSpeed(const EndpointId& destination,
                std::chrono::microseconds(static_cast<int64_t>(
                    midi::byteMicroseconds(request.bytesPerSecond) * static_cast<double>(n)));
     }
-    return MidiStatus::ok;
+    // The last part's share too, so that the next message's first part keeps its distance.
+    return waitUntil(next) ? MidiStatus::ok : MidiStatus::serviceFailed;
 }
 
 bool MidiServiceBase::waitUntil(std::chrono::steady_clock::time_point until) {

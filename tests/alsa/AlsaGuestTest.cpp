@@ -1,6 +1,7 @@
 // The ALSA sequencer backend against a real Linux kernel: run inside the emulated machine
 // that run-in-qemu.sh boots, where snd-virmidi gives four "Virtual Raw MIDI" clients whose raw
 // devices (/dev/snd/midiC0D0..3) play the instrument, and amidi is a second one.
+#include "RawReader.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 #include "midiinterface/alsa/AlsaMidiService.h"
@@ -34,55 +35,6 @@ std::string virmidi(int n) {
 std::string rawDevice(int n) {
     return "/dev/snd/midiC0D" + std::to_string(n);
 }
-
-Bytes allNotesOff() {
-    Bytes burst;
-    for (int i = 0; i < 17; ++i) {
-        burst.insert(burst.end(), {uint8_t(0xB0 | (i % 16)), 0x7B, 0x00});
-    }
-    return burst;
-}
-
-// Collects everything that arrives on a raw MIDI device.
-class RawReader {
-public:
-    explicit RawReader(const std::string& device)
-        : m_fd(::open(device.c_str(), O_RDONLY | O_NONBLOCK)), m_thread([this] { loop(); }) {}
-    ~RawReader() {
-        m_stop = true;
-        m_thread.join();
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    bool ok() const { return m_fd >= 0; }
-    Bytes waitFor(std::size_t count, std::chrono::seconds timeout) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, timeout, [&] { return m_bytes.size() >= count; });
-        return m_bytes;
-    }
-
-private:
-    void loop() {
-        uint8_t chunk[4096];
-        while (!m_stop) {
-            const ssize_t n = m_fd >= 0 ? read(m_fd, chunk, sizeof chunk) : -1;
-            if (n > 0) {
-                std::lock_guard lock(m_mutex);
-                m_bytes.insert(m_bytes.end(), chunk, chunk + n);
-                m_changed.notify_all();
-            } else {
-                std::this_thread::sleep_for(4ms);
-            }
-        }
-    }
-    int m_fd;
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    Bytes m_bytes;
-    std::thread m_thread;
-};
 
 struct Notifications {
     std::mutex mutex;

@@ -86,6 +86,11 @@ TEST(DumpRules, TransmitEstimate) {
     applyPacing(paced);
     EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(paced), 3320000.0);
     EXPECT_NEAR(transmitEstimateMicroseconds(paced) / 0.04 / 1e6, 83.0, 1e-9);
+    // A slower speed counts a byte's share of it; the full cable rate (or a "slower" speed that
+    // is not) keeps 320 µs.
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(plain, 500), 2'000'000.0);
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(paced, 100), 3'000'000.0 + 10'000'000.0);
+    EXPECT_DOUBLE_EQ(transmitEstimateMicroseconds(plain, 3125), 320000.0);
 }
 
 // A chosen pause lengthens the shorter pauses only, never the first message's, and never
