@@ -142,6 +142,7 @@ TEST_F(UnsavedDump, EveryControlHasANameOrALabel) {
     // On Linux Qt names a menu by what it shows now; the label is its relation (Orca reads
     // "MIDI input: combo box, ...").
     EXPECT_EQ(labelOf(ui().popup_pause), "Pause between messages:");
+    EXPECT_EQ(labelOf(ui().popup_speed), "Sending speed:");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(ui().text_status)->text(QAccessible::Name),
               "Status");
 }

@@ -59,6 +59,8 @@ TEST_F(Cli, WrongUsageIsExitTwoWithOneLine) {
              {"send", syx, "--output", "0", "--channel", "x"},
              {"send", syx, "--output", "0", "--pause", "10001"},
              {"send", syx, "--output", "0", "--pause", "+50"},
+             {"send", syx, "--output", "0", "--rate", "9"},
+             {"send", syx, "--output", "0", "--rate", "3126"},
              {"info", syx, "--message", " 1"},
              {"receive", "-o", m_dir.file("x.mid")},
              {"receive", "--input", "0", "-o", m_dir.file("x.txt")},
