@@ -115,9 +115,9 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
     // Below full speed one message at a time, each after the share of the one before.
     const bool slower = m_request.bytesPerSecond != midi::kFullSpeed;
     const std::span<const MidiPacket> all(packets);
-    for (std::size_t at = 0; at < all.size(); at += slower ? 1 : all.size()) {
-        const auto part = all.subspan(at, slower ? 1 : all.size());
-        if (m_service.send(port, destination, part) != MidiStatus::ok) {
+    const std::size_t step = slower ? 1 : all.size();
+    for (std::size_t at = 0; at < all.size(); at += step) {
+        if (m_service.send(port, destination, all.subspan(at, step)) != MidiStatus::ok) {
             // The destination is not there (or the MIDI system refused): nothing more can go
             // out.
             m_gone = true;
