@@ -50,8 +50,7 @@ constexpr SpeedChoice kSpeedChoices[] = {{"full", midi::kFullSpeed}, {"1,000 byt
 } // namespace
 
 QString Controller::sentence(const std::string& reason) {
-    const QString text = QString::fromStdString(reason);
-    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+    return QString::fromStdString(asSentence(reason));
 }
 
 Controller::Controller(MidiService& midi, UserDialogs& dialogs)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +26,12 @@ inline constexpr uint32_t kCableSpeed = 3125;
 inline constexpr double byteMicroseconds(uint32_t bytesPerSecond) {
     const double atSpeed = bytesPerSecond == kFullSpeed ? 0.0 : 1e6 / bytesPerSecond;
     return atSpeed > kByteTimeMicroseconds ? atSpeed : double(kByteTimeMicroseconds);
+}
+
+// How long `bytes` take at a sending speed, cut to whole microseconds.
+inline std::chrono::microseconds timeAtSpeed(std::size_t bytes, uint32_t bytesPerSecond) {
+    return std::chrono::microseconds(
+        static_cast<int64_t>(byteMicroseconds(bytesPerSecond) * static_cast<double>(bytes)));
 }
 
 // The bytes handed over together at a speed below full: a hundredth of a second's share, so

@@ -56,6 +56,14 @@ private:
     Failure m_failure;
 };
 
+// A reason ("the file is empty") as a sentence of its own: with its full stop.
+inline std::string asSentence(std::string reason) {
+    if (!reason.ends_with('.')) {
+        reason += '.';
+    }
+    return reason;
+}
+
 inline Failure failure(std::string reason, int code = 0) {
     return Failure{std::move(reason), code};
 }

@@ -70,11 +70,8 @@ void MidiServiceBase::sysexLoop() {
         }
         // The instrument is still receiving until the last byte has crossed the cable (or had
         // its share of a slower speed), unless it goes away meanwhile.
-        const auto messageTime = std::chrono::duration<double, std::micro>(
-            midi::byteMicroseconds(request->bytesPerSecond) * request->bytesToSend);
         if (status == MidiStatus::ok &&
-            !waitForCable(began +
-                              std::chrono::duration_cast<std::chrono::microseconds>(messageTime),
+            !waitForCable(began + midi::timeAtSpeed(request->bytesToSend, request->bytesPerSecond),
                           request->destination)) {
             status = MidiStatus::noSuchObject;
         }
@@ -103,9 +100,7 @@ MidiStatus MidiServiceBase::handOverAtSpeed(const EndpointId& destination,
         }
         // Counted from when the part went: a thread that woke late never makes up for it in
         // a burst.
-        next = std::chrono::steady_clock::now() +
-               std::chrono::microseconds(static_cast<int64_t>(
-                   midi::byteMicroseconds(request.bytesPerSecond) * static_cast<double>(n)));
+        next = std::chrono::steady_clock::now() + midi::timeAtSpeed(n, request.bytesPerSecond);
     }
     // The last part's share too, so that the next message's first part keeps its distance.
     return waitUntil(next) ? MidiStatus::ok : MidiStatus::serviceFailed;

@@ -124,8 +124,8 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
             return;
         }
         if (slower) {
-            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(
-                midi::byteMicroseconds(m_request.bytesPerSecond) * sizeof bytes[0])));
+            std::this_thread::sleep_for(
+                midi::timeAtSpeed(sizeof bytes[0], m_request.bytesPerSecond));
         }
     }
     std::this_thread::sleep_for(kAfterAllNotesOff);

@@ -10,11 +10,7 @@ Result<SendPlan> planSend(const Dump& dump, const KorvoDumptype& type, const Sen
                                                   choices.minimumPauseMs / 1000.0);
     plan.bytesPerSecond = choices.bytesPerSecond;
     if (const Result<void> sendable = dumprules::transmitRefusal(plan.sending); !sendable) {
-        std::string why = sendable.error();
-        if (!why.ends_with('.')) {
-            why += '.';
-        }
-        return failure("This dump cannot be sent: " + why);
+        return failure("This dump cannot be sent: " + asSentence(sendable.error()));
     }
     if (const Result<void> carried =
             TQMidiInterfaceTransmitter::refusal(midi, plan.sending, plan.bytesPerSecond);

@@ -44,7 +44,6 @@ public:
     // Before send: nothing of the dump is sent; during it: after the message in flight.
     void stop();
     bool stopRequested() const { return m_stopRequested; }
-    const Dump& prepared() const { return m_plan.sending; }
 
 private:
     void run(std::function<void()> opened);
