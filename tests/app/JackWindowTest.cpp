@@ -51,7 +51,9 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
         dialogs.alerts.pop_back();
         return true;
     };
-    requireExactInOneOfThree([&] {
+    const AttemptRules rules{[&] { return midi->missedCycles(); },
+                             [&] { instrument->waitUntilQuiet(); }};
+    requireExactInOneOfThree(rules, [&] {
         controller.ReceiveDidPressed();
         EXPECT_TRUE(
             runUntil([&] { return ui.text_status->text() == "waiting for sysex data..."; }));
@@ -81,7 +83,7 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
     ui.popup_output->setCurrentIndex(ui.popup_output->findText(in));
     ui.popup_channel->setCurrentIndex(2);
     std::size_t before = 0;
-    requireExactInOneOfThree([&] {
+    requireExactInOneOfThree(rules, [&] {
         before = instrument->received().size();
         dialogs.alerts.clear();
         controller.TransmitDidPressed();
@@ -93,8 +95,7 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
     });
     EXPECT_TRUE(dialogs.alerts.size() == 1 && dialogs.alerts[0].title == "Ready?");
 
-    runUntil([] { return false; }, 100);
-    auto got = instrument->received();
+    auto got = instrument->waitForReceived(before + 17 + dump.size());
     got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(before));
     ASSERT_EQ(got.size(), 17 + dump.size());
     for (int i = 0; i < 17; ++i) {
@@ -116,7 +117,7 @@ TEST(WindowOverJack, ReceiveSaveOpenTransmitRoundTrip) {
     EXPECT_TRUE(dialogs.alerts[1].message.startsWith("Message 1 is 40,000 bytes; JACK carries"))
         << dialogs.alerts[1].message.toStdString();
     EXPECT_EQ(controller.state(), Controller::kStateLoaded);
-    runUntil([] { return false; }, 100);
+    instrument->waitUntilQuiet();
     EXPECT_EQ(instrument->received().size(), before + got.size()); // not even All Notes Off
 }
 

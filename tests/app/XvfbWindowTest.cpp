@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -49,6 +50,12 @@ protected:
         if (m_program > 0) {
             kill(m_program, SIGKILL);
         }
+        // The program's stderr in the test's log: an abort or a sanitizer report is read there.
+        const Bytes said = TempDir::read(m_dir.file("program.err"));
+        if (!said.empty()) {
+            std::printf("the program's stderr:\n%s\n",
+                        std::string(said.begin(), said.end()).c_str());
+        }
         std::ifstream pid(m_dir.file("xvfb.pid"));
         pid_t xvfb = 0;
         if (pid >> xvfb && xvfb > 0) {
@@ -62,9 +69,10 @@ protected:
 
     // Starts the program on `file` with the MIDI system `api`; its main window, or "".
     std::string launch(const std::string& file, const std::string& api) {
-        const std::string pid = shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=" + api +
-                                      " " + shellQuoted(BANKSHUTTLE_WINDOW) + " " +
-                                      shellQuoted(file) + " >/dev/null 2>&1 & echo $!");
+        const std::string pid =
+            shell("DISPLAY=" + m_display + " BANKSHUTTLE_MIDI_API=" + api + " " +
+                  shellQuoted(BANKSHUTTLE_WINDOW) + " " + shellQuoted(file) + " >/dev/null 2>" +
+                  m_dir.file("program.err") + " & echo $!");
         m_program = static_cast<pid_t>(std::stol(pid));
         const std::string name = std::filesystem::path(file).filename().string();
         return x("search --sync --name '" + name + "' | head -n 1");

@@ -1,5 +1,6 @@
 # Walks the BankShuttle window through AT-SPI: every field, menu, table and bar must have a
 # name or a "labelled by" relation, every menu its label, and no button may be nameless.
+import os
 import sys
 import time
 
@@ -10,8 +11,19 @@ WANTS_NAME_OR_LABEL = {"text", "entry", "combo box", "table", "progress bar", "l
 LEAVES = {"table", "combo box", "list"}
 
 
-def find_app():
-    for _ in range(100):
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except OSError:
+        return False
+
+
+def find_app(pid):
+    # A sanitized build on a busy machine can take long to show its window; one that has ended
+    # will never show it.
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline and alive(pid):
         for app in pyatspi.Registry.getDesktop(0):
             if app is not None and app.name and "bankshuttle" in app.name.lower():
                 if app.childCount > 0:
@@ -29,7 +41,7 @@ def labels(node):
 
 
 def main():
-    app = find_app()
+    app = find_app(int(sys.argv[1]))
     if app is None:
         print("the window never appeared on the accessibility bus")
         return 1

@@ -2,6 +2,7 @@
 # The window as a screen reader meets it: the real program under an X server and a D-Bus
 # session of the test's own, read through AT-SPI (what Orca reads) by atspi-window.py.
 #   atspi-window.sh BANKSHUTTLE_PROGRAM DUMP_FILE
+# The program's stderr stays in the test's log: an abort or a sanitizer report is read there.
 set -u
 program=$1 file=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -13,12 +14,30 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1400x700x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1400x700x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+# Xvfb writes its display number once it accepts clients; a busy machine may take a while.
+for _ in $(seq 300); do
+  [ -s "$work/display" ] && break
+  kill -0 "${pids[0]}" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  echo "atspi-window: Xvfb never answered:" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
 export DISPLAY=":$(cat "$work/display")" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # A home of its own: the library pane reads no one's real backups.
 export HOME=$work XDG_CONFIG_HOME=$work/.config BANKSHUTTLE_MIDI_API=none
-"$program" "$file" 2>/dev/null &
-pids+=($!)
-/usr/bin/python3 "$here/atspi-window.py"
+"$program" "$file" &
+program_pid=$!
+pids+=("$program_pid")
+/usr/bin/python3 "$here/atspi-window.py" "$program_pid"
+status=$?
+if ! kill -0 "$program_pid" 2>/dev/null; then
+  wait "$program_pid"
+  echo "atspi-window: the program ended early with status $?" >&2
+  status=1
+fi
+exit $status

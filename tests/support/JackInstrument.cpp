@@ -68,6 +68,10 @@ int JackInstrument::process(jack_nframes_t frames, void* arg) {
     }
     self->m_frames += start - self->m_lastFrame;
     self->m_lastFrame = start;
+    const uint64_t cycle = ++self->m_cycles;
+    if (count > 0) {
+        self->m_lastBusyCycle = cycle;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, in, i) != 0) {
@@ -105,6 +109,7 @@ int JackInstrument::process(jack_nframes_t frames, void* arg) {
             break;
         }
         played += size;
+        self->m_lastBusyCycle = cycle;
         jack_ringbuffer_read_advance(self->m_toPlay, 4);
         jack_ringbuffer_read(self->m_toPlay, reinterpret_cast<char*>(data), size);
     }
@@ -157,6 +162,41 @@ std::vector<JackInstrument::Event> JackInstrument::received() {
         m_received.push_back(std::move(event));
     }
     return m_received;
+}
+
+std::vector<JackInstrument::Event>
+JackInstrument::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (received().size() < count && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return received();
+}
+
+bool JackInstrument::waitUntilQuiet(std::chrono::milliseconds timeout) {
+    // A cycle may still be on its way through the graph: three quiet ones make sure.
+    constexpr uint64_t kQuietCycles = 3;
+    const auto deadline = Clock::now() + timeout;
+    while (jack_ringbuffer_read_space(m_toPlay) > 0 ||
+           m_cycles.load() < m_lastBusyCycle.load() + kQuietCycles) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    received();
+    return true;
+}
+
+bool JackInstrument::waitUntilListenedTo(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (jack_port_connected(m_out) == 0) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 void JackInstrument::stall(int cycles, std::chrono::milliseconds each) {

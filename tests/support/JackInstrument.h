@@ -35,6 +35,16 @@ public:
     bool waitUntilPlayed(std::chrono::milliseconds timeout);
     // Everything "in" received so far.
     std::vector<Event> received();
+    // Everything received, once there are at least `count` events or `timeout` has passed.
+    std::vector<Event>
+    waitForReceived(std::size_t count,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Waits until all that was queued has been played and neither "out" played nor "in" heard
+    // anything for a few cycles: a new attempt then meets no traffic of the previous one.
+    // False when it never went quiet within `timeout`.
+    bool waitUntilQuiet(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Waits until someone is connected to "out" (a receive listens), false on time-out.
+    bool waitUntilListenedTo(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool registerPort(const std::string& port, bool output);
     bool unregisterPort(const std::string& port);
     // Ends the client at once, as an instrument that is switched off.
@@ -63,6 +73,8 @@ private:
     bool m_closed = false;
     std::atomic<int> m_stallCycles{0};
     std::atomic<int> m_missed{0};
+    std::atomic<uint64_t> m_cycles{0};
+    std::atomic<uint64_t> m_lastBusyCycle{0}; // the last cycle that played or heard an event
     std::atomic<int64_t> m_stallMicroseconds{0};
     jack_nframes_t m_lastFrame = 0; // the process callback's
     uint64_t m_frames = 0;

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 
 namespace {
 
@@ -65,12 +67,23 @@ Result<void> JackMidiService::start() {
                                     m_stop = true;
                                     sem_post(m_inReady.get());
                                 });
+    startServiceThreads();
     return {};
 }
 
-// Its members go in the order that nothing runs on what has gone: the base's threads, the
-// receiving thread, the client (no callback after it), the ring buffers and the semaphore.
-JackMidiService::~JackMidiService() = default;
+JackMidiService::~JackMidiService() {
+    // Nothing may run on what goes: the base's threads (they call into this), the receiving
+    // thread, then the client (no callback after it closes); the rings and the semaphore last.
+    stopServiceThreads();
+    m_receiver.end();
+    m_client.reset();
+    // A look from outside the program (a test, a bug report) at what JACK cost it: a line per
+    // client, appended to the file that BANKSHUTTLE_JACK_STATS names.
+    if (const char* path = std::getenv("BANKSHUTTLE_JACK_STATS"); path != nullptr && *path != 0) {
+        std::ofstream(path, std::ios::app)
+            << "missed_cycles " << m_missedCycles << " graph_xruns " << m_graphXruns << '\n';
+    }
+}
 
 void JackMidiService::portRegistered(jack_port_id_t, int, void* self) {
     static_cast<JackMidiService*>(self)->setupMayHaveChanged();
@@ -222,6 +235,24 @@ double JackMidiService::sysexLeadSeconds() {
         return 0.0;
     }
     return 2.0 * jack_get_buffer_size(m_client.get()) / m_sampleRate.load();
+}
+
+Result<void> JackMidiService::refusal(const Dump& dump, uint32_t bytesPerSecond) {
+    if (bytesPerSecond != midi::kFullSpeed) {
+        // A message's bytes leave together, in one event.
+        return failure("JACK hands each message over in one piece and cannot send slower than "
+                       "full speed. Choose full speed, or send this dump over ALSA.");
+    }
+    const std::size_t largest = largestSysex();
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        if (dump[i].size() > largest) {
+            return failure("Message " + midi::withThousands(i + 1) + " is " +
+                           midi::withThousands(dump[i].size()) + " bytes; JACK carries at most " +
+                           midi::withThousands(largest) +
+                           " bytes in one event. Send this dump over ALSA.");
+        }
+    }
+    return {};
 }
 
 std::size_t JackMidiService::largestSysex() {
