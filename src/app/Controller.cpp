@@ -30,23 +30,6 @@ using namespace std::chrono_literals;
 // "[*]" is where Qt shows the unsaved mark (setWindowModified).
 const QString kEmptyTitle = QStringLiteral("empty.mid[*]");
 
-// What "Pause between messages" offers, in milliseconds; 0 keeps the pauses the model needs.
-struct PauseChoice {
-    const char* label;
-    int milliseconds;
-};
-constexpr PauseChoice kPauseChoices[] = {{"as the model needs", 0}, {"20 ms", 20},   {"50 ms", 50},
-                                         {"100 ms", 100},           {"300 ms", 300}, {"1 s", 1000}};
-
-// What "Sending speed" offers, in bytes per second; full is the cable's rate.
-struct SpeedChoice {
-    const char* label;
-    uint32_t bytesPerSecond;
-};
-constexpr SpeedChoice kSpeedChoices[] = {{"full", midi::kFullSpeed}, {"1,000 bytes/s", 1000},
-                                         {"500 bytes/s", 500},       {"250 bytes/s", 250},
-                                         {"100 bytes/s", 100},       {"50 bytes/s", 50}};
-
 } // namespace
 
 QString Controller::sentence(const std::string& reason) {
@@ -79,13 +62,7 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
                          table.fontMetrics().horizontalAdvance("00000000") + 12);
     m_window->installEventFilter(this);
     m_inspectors = new MessageInspectors(table, *m_dump, m_type);
-    for (const PauseChoice& choice : kPauseChoices) {
-        m_ui->popup_pause->addItem(QString::fromLatin1(choice.label), choice.milliseconds);
-    }
-    // Full at every start: a slower speed is a remedy for one interface, not a habit.
-    for (const SpeedChoice& choice : kSpeedChoices) {
-        m_ui->popup_speed->addItem(QString::fromLatin1(choice.label), choice.bytesPerSecond);
-    }
+    fillSendingMenus();
 
     // Only what the user types counts as a change, not what a file or a receive fills in.
     connect(m_ui->edit_trackname, &QLineEdit::textEdited, this, [this] { setUnsaved(true); });

@@ -147,6 +147,8 @@ private:
     // The file the dump now stands for, and where the panels start next time.
     void rememberFile(const QString& path);
     void fillPortMenu(QComboBox* popup, uint16_t count, const QString& none, bool sources);
+    // "Pause between messages" and "Sending speed", with their choices.
+    void fillSendingMenus();
     // Runs `step` on this object's thread (from a session's).
     template <class Step>
     void post(Step step) {

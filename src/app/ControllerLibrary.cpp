@@ -3,6 +3,7 @@
 #include "Controller.h"
 #include "LibraryPane.h"
 #include "midifile/Library.h"
+#include "midifile/LibrarySettings.h"
 #include "ui_MainWindow.h"
 
 #include <QFileInfo>

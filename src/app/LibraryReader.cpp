@@ -1,6 +1,8 @@
 #include "LibraryReader.h"
 
-LibraryReader::LibraryReader(QObject* parent) : QObject(parent), m_thread([this] { run(); }) {}
+LibraryReader::LibraryReader(QObject* parent) : QObject(parent) {
+    m_thread = std::thread([this] { run(); });
+}
 
 LibraryReader::~LibraryReader() {
     {

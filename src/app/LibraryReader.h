@@ -48,5 +48,5 @@ private:
     // The reading thread's: what each file held when it looked like its stamp.
     std::map<std::string, std::pair<library::Stamp, library::Entry>> m_cache;
     uint64_t m_cacheGeneration = 0;
-    std::thread m_thread; // last: it runs on everything above
+    std::thread m_thread; // started once all the above is there, joined before it goes
 };

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "Json.h"
 #include "midifile/Library.h"
+#include "midifile/LibrarySettings.h"
 
 #include <ctime>
 #include <iostream>

@@ -10,6 +10,7 @@
 #include "midifile/BackupName.h"
 #include "midifile/DumpFiles.h"
 #include "midifile/Library.h"
+#include "midifile/LibrarySettings.h"
 #include "transfer/SendPlan.h"
 #include "transfer/TransferReport.h"
 

@@ -43,6 +43,15 @@ inline constexpr std::size_t speedPart(uint32_t bytesPerSecond) {
 // The name under which every copy of this program is a client of the MIDI system.
 inline constexpr std::string_view kProgramName = "BankShuttle";
 
+// 60000 -> "60,000", as the messages about sizes and counts show them.
+inline std::string withThousands(std::size_t n) {
+    std::string digits = std::to_string(n);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<std::size_t>(at), ",");
+    }
+    return digits;
+}
+
 // "0x5B", as the messages about bytes in files and dumps show them.
 inline std::string hex(unsigned value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";

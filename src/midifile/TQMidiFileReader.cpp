@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint64_t kByteTimesPerSecond = 3125;
+constexpr uint64_t kByteTimesPerSecond = midi::kCableSpeed;
 using midi::hex;
 using midi::kEndOfSysEx;
 using midi::kSysEx;

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr uint64_t kByteTimesPerSecond = 3125;
+constexpr uint64_t kByteTimesPerSecond = midi::kCableSpeed;
 using midi::kSysEx;
 
 } // namespace

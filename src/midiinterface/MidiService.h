@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/MidiConstants.h"
+#include "core/Result.h"
+#include "core/event.h"
 
 #include <atomic>
 #include <cstddef>
@@ -148,6 +150,10 @@ public:
     // Whether a SysEx message can be handed over in parts, slower than the cable: not where
     // a message travels as one event (JACK).
     virtual bool canSendSlower() { return true; }
+    // Why `dump` cannot be sent over this MIDI system at this speed, in the system's own words
+    // (a message larger than it carries in one piece, a speed it cannot keep); nothing when it
+    // can. Asked before anything goes out.
+    virtual Result<void> refusal(const Dump& /*dump*/, uint32_t /*bytesPerSecond*/) { return {}; }
     // How many SysEx messages so far were handed over just before this program's client
     // missed processing cycles, so that they may not have arrived; counts up. 0 for a service
     // without cycles.

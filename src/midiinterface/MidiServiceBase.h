@@ -18,8 +18,9 @@
 //
 // A backend supplies the endpoint lists, routing of a source to its input, and the hand-over
 // of bytes; it calls deliver() with what arrives and setupMayHaveChanged() when its MIDI
-// system says something changed. Its last member is the base's threads (ServiceThreads), so
-// that they stop before anything of the backend that they call goes.
+// system says something changed. The base's threads call the backend: the backend starts them
+// once it is ready (startServiceThreads) and stops them first thing in its destructor
+// (stopServiceThreads), before anything they call goes.
 class MidiServiceBase : public MidiService {
 public:
     struct EndpointId {
@@ -30,6 +31,8 @@ public:
     };
 
     MidiServiceBase() = default;
+    // A backend has stopped the threads already; this is only the last resort.
+    ~MidiServiceBase() override;
 
     MidiStatus clientCreate(std::string_view name, MIDINotifyProc notifyProc, void* notifyRefCon,
                             MIDIClientRef* outClient) override;
@@ -85,19 +88,9 @@ protected:
     void setupMayHaveChanged();
 
     // The threads of the SysEx queue and the setup-change notifications, which call the
-    // backend: each backend's last member.
-    class ServiceThreads {
-    public:
-        explicit ServiceThreads(MidiServiceBase& service);
-        ServiceThreads(const ServiceThreads&) = delete;
-        ServiceThreads& operator=(const ServiceThreads&) = delete;
-        ~ServiceThreads();
-
-    private:
-        MidiServiceBase& m_service;
-        std::thread m_sysex;
-        std::thread m_notify;
-    };
+    // backend. Stopping threads that never started, or stopping twice, does nothing.
+    void startServiceThreads();
+    void stopServiceThreads();
 
 private:
     struct Port {
@@ -158,6 +151,8 @@ private:
     bool m_setupChanged = false;
     uint64_t m_setupGeneration = 0; // counts the looks at the setup after a change
     std::optional<Snapshot> m_lastSnapshot;
+    std::thread m_sysexThread;
+    std::thread m_notifyThread;
     std::mutex m_errorMutex;
     std::string m_errorText;
 };

@@ -11,6 +11,8 @@ namespace {
 // A MIDI system with no endpoints: the program runs and lists none.
 class NoMidiService final : public MidiServiceBase {
 public:
+    NoMidiService() { startServiceThreads(); }
+    ~NoMidiService() override { stopServiceThreads(); }
     std::string_view apiName() const override { return "none"; }
 
 protected:
@@ -23,9 +25,6 @@ protected:
     MidiStatus handOverSysex(const EndpointId&, std::span<const uint8_t>, double) override {
         return MidiStatus::noSuchObject;
     }
-
-private:
-    ServiceThreads m_serviceThreads{*this};
 };
 
 void say(std::string* diagnostic, std::string text) {

@@ -12,18 +12,30 @@ constexpr auto kSetupSettleTime = std::chrono::milliseconds(50);
 
 } // namespace
 
-MidiServiceBase::ServiceThreads::ServiceThreads(MidiServiceBase& service)
-    : m_service(service), m_sysex([&service] { service.sysexLoop(); }),
-      m_notify([&service] { service.notifyLoop(); }) {}
-
-MidiServiceBase::ServiceThreads::~ServiceThreads() {
+void MidiServiceBase::startServiceThreads() {
     {
-        std::lock_guard lock(m_service.m_threadMutex);
-        m_service.m_stopping = true;
+        std::lock_guard lock(m_threadMutex);
+        m_stopping = false;
     }
-    m_service.m_wake.notify_all();
-    m_sysex.join();
-    m_notify.join();
+    m_sysexThread = std::thread([this] { sysexLoop(); });
+    m_notifyThread = std::thread([this] { notifyLoop(); });
+}
+
+void MidiServiceBase::stopServiceThreads() {
+    {
+        std::lock_guard lock(m_threadMutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (std::thread* thread : {&m_sysexThread, &m_notifyThread}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
+    }
+}
+
+MidiServiceBase::~MidiServiceBase() {
+    stopServiceThreads();
 }
 
 MidiStatus MidiServiceBase::sendSysex(MIDISysexSendRequest* request) {

@@ -4,8 +4,8 @@
 #include <thread>
 #include <utility>
 
-// A thread that is told to stop and joined when its owner goes: declared after everything it
-// uses, it is gone before any of that.
+// A thread that is told to stop and joined by end(): its owner calls that before anything the
+// thread uses goes. Its destructor ends it too, as a last resort.
 class StoppingThread {
 public:
     StoppingThread() = default;

@@ -60,9 +60,12 @@ void TQMidiInterfaceReceiver::fail(RecordingFailure failure, std::string_view de
     std::lock_guard lock(m_detailMutex);
     const RecordingFailure before = m_failure.load();
     // An input that goes away changes the graph, and the change can cost our client a cycle:
-    // the cause is what the user needs to read, not that symptom.
+    // the cause is what the user needs to read, not that symptom. Likewise an input shared
+    // with another program: our own reading can lose bytes in the same burst and say so first,
+    // but the program to quit is the remedy.
     if (before == RecordingFailure::none ||
-        (before == RecordingFailure::cyclesMissed && failure == RecordingFailure::inputGone)) {
+        (before == RecordingFailure::cyclesMissed && failure == RecordingFailure::inputGone) ||
+        (before == RecordingFailure::bytesLost && failure == RecordingFailure::sharedInputLost)) {
         m_failure = failure;
         m_detail = detail;
     }

@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kSettleBeforeAllNotesOff = 600ms;
 constexpr auto kAfterAllNotesOff = 300ms;
-constexpr auto kAfterHandOver = std::chrono::microseconds(kByteTimeMicroseconds);
+const auto kAfterHandOver = midi::timeAtSpeed(1, midi::kFullSpeed);
 
 // While pausing, how often the transmitter looks whether it was stopped or its destination
 // has gone.
@@ -131,46 +131,13 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
     std::this_thread::sleep_for(kAfterAllNotesOff);
 }
 
-namespace {
-
-// 60000 -> "60,000".
-std::string withThousands(std::size_t n) {
-    std::string digits = std::to_string(n);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
-    }
-    return digits;
-}
-
-} // namespace
-
-Result<void> TQMidiInterfaceTransmitter::refusal(MidiService& service, const Dump& dump,
-                                                 uint32_t bytesPerSecond) {
-    if (bytesPerSecond != midi::kFullSpeed && !service.canSendSlower()) {
-        // Only JACK: it carries a message in one event, whose bytes leave together.
-        return failure("JACK hands each message over in one piece and cannot send slower than "
-                       "full speed. Choose full speed, or send this dump over ALSA.");
-    }
-    const std::size_t largest = service.largestSysex();
-    for (std::size_t i = 0; i < dump.size(); ++i) {
-        if (dump[i].size() > largest) {
-            // Only JACK has a limit: it carries a message in one event.
-            return failure("Message " + withThousands(i + 1) + " is " +
-                           withThousands(dump[i].size()) + " bytes; JACK carries at most " +
-                           withThousands(largest) +
-                           " bytes in one event. Send this dump over ALSA.");
-        }
-    }
-    return {};
-}
-
 std::size_t TQMidiInterfaceTransmitter::mayNotHaveArrivedCount() const {
     return static_cast<std::size_t>(m_service.sysexMayBeLost() - m_mayBeLostBefore);
 }
 
 std::string TQMidiInterfaceTransmitter::mayNotHaveArrivedText(std::size_t count,
                                                               std::size_t total) {
-    return withThousands(count) + " of " + withThousands(total) +
+    return midi::withThousands(count) + " of " + midi::withThousands(total) +
            " messages may not have arrived: JACK missed processing cycles while they were "
            "sent. Run JACK with realtime scheduling or a larger period, and transmit again.";
 }

@@ -52,10 +52,6 @@ public:
     // Messages of the last transmission that the MIDI system handed over just before it
     // missed processing cycles: they may not have arrived. Final once the transmission ended.
     std::size_t mayNotHaveArrivedCount() const;
-    // Whether `dump` can be sent over this MIDI system at this speed: not with a message
-    // larger than it carries in one piece, nor slower than full speed where a message travels
-    // in one piece. Asked before anything goes out.
-    static Result<void> refusal(MidiService& service, const Dump& dump, uint32_t bytesPerSecond);
     // The sentence for messages that may not have arrived.
     static std::string mayNotHaveArrivedText(std::size_t count, std::size_t total);
 

@@ -12,9 +12,7 @@ Result<SendPlan> planSend(const Dump& dump, const KorvoDumptype& type, const Sen
     if (const Result<void> sendable = dumprules::transmitRefusal(plan.sending); !sendable) {
         return failure("This dump cannot be sent: " + asSentence(sendable.error()));
     }
-    if (const Result<void> carried =
-            TQMidiInterfaceTransmitter::refusal(midi, plan.sending, plan.bytesPerSecond);
-        !carried) {
+    if (const Result<void> carried = midi.refusal(plan.sending, plan.bytesPerSecond); !carried) {
         return failure(carried.error());
     }
     plan.estimateSeconds =

@@ -2,6 +2,7 @@
 // opening a file from it.
 #include "LibraryPane.h"
 #include "WindowFixture.h"
+#include "midifile/LibrarySettings.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

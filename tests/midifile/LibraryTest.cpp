@@ -1,6 +1,7 @@
 // The library folder's listing, and where the library folder is.
 #include "midifile/Library.h"
 #include "midifile/DumpFiles.h"
+#include "midifile/LibrarySettings.h"
 #include "support/Messages.h"
 #include "support/TempDir.h"
 

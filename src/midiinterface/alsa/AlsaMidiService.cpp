@@ -95,12 +95,20 @@ Result<void> AlsaMidiService::start(std::string_view clientName) {
     snd_seq_connect_from(m_seq.get(), m_inPort, SND_SEQ_CLIENT_SYSTEM,
                          SND_SEQ_PORT_SYSTEM_ANNOUNCE);
     m_reader = StoppingThread([this] { readLoop(); }, [this] { m_stop = true; });
+    startServiceThreads();
     return {};
 }
 
 // Its members go in the order that nothing runs on what has gone: the base's threads, the
 // reading thread, the raw inputs (their threads), the coder, the sequencer.
-AlsaMidiService::~AlsaMidiService() = default;
+AlsaMidiService::~AlsaMidiService() {
+    // The threads go before anything they use: the base's (which call into this), the reader,
+    // then the raw inputs with their own threads.
+    stopServiceThreads();
+    m_reader.end();
+    std::lock_guard lock(m_rawMutex);
+    m_rawInputs.clear();
+}
 
 void AlsaMidiService::forEachPort(
     const std::function<bool(int, const char*, const snd_seq_port_info_t*)>& visit) {
@@ -286,7 +294,10 @@ void AlsaMidiService::readLoop() {
             snd_seq_event_t* event = nullptr;
             const int result = snd_seq_event_input(m_seq.get(), &event);
             if (result == -ENOSPC) {
-                // The kernel dropped events for want of room; it does not say whose.
+                // The kernel dropped events for want of room; it does not say whose. A shared
+                // input's own buffer has often overflowed in the same burst: its account, which
+                // names the other program, goes first.
+                checkSharedInputs();
                 deliverNews(std::nullopt, MidiPacketKind::bytesLost);
                 continue;
             }
@@ -401,7 +412,7 @@ MidiStatus AlsaMidiService::handOverSysex(const EndpointId& destination,
         }
         // The chunk's time on a cable before the next, so the port's buffer never overflows.
         if (at + n < bytes.size()) {
-            std::this_thread::sleep_for(std::chrono::microseconds(kByteTimeMicroseconds * n));
+            std::this_thread::sleep_for(midi::timeAtSpeed(n, midi::kFullSpeed));
         }
     }
     return MidiStatus::ok;

@@ -105,5 +105,4 @@ private:
     std::mutex m_sharedMutex; // the shared inputs; never held while news is delivered
     std::map<EndpointId, SharedInput> m_sharedInputs;
     StoppingThread m_reader; // reads m_seq and the maps above
-    ServiceThreads m_serviceThreads{*this};
 };

@@ -37,7 +37,7 @@ public:
     AlsaRawMidiInput(const AlsaRawMidiInput&) = delete;
     AlsaRawMidiInput& operator=(const AlsaRawMidiInput&) = delete;
     // Its thread stops first: no handler runs after it returns.
-    ~AlsaRawMidiInput() = default;
+    ~AlsaRawMidiInput() { m_thread.end(); }
 
 private:
     AlsaRawMidiInput(alsa::RawMidi input, alsa::FileDescriptor wake, Handlers handlers);

@@ -54,6 +54,7 @@ public:
     std::size_t largestSysex() override;
     // A message travels as one event: it cannot be handed over in parts.
     bool canSendSlower() override { return false; }
+    Result<void> refusal(const Dump& dump, uint32_t bytesPerSecond) override;
     uint64_t sysexMayBeLost() override { return m_sysexMayBeLost.load(); }
     // Two periods: the message is in our ring before the cycle that holds its frame begins.
     double sysexLeadSeconds() override;
@@ -98,8 +99,8 @@ private:
     bool waitForCycles(int cycles);
     MidiStatus routeOutputTo(const EndpointId& destination);
 
-    // Declared so that they go in the right order: the threads first (they use everything),
-    // then the client (no callback runs after it closes), then what the callbacks use.
+    // The destructor ends the threads and closes the client (no callback runs after it) before
+    // anything they use goes.
     jack::Semaphore m_inReady;
     jack::RingBuffer m_inRing;
     jack::RingBuffer m_outRing;
@@ -130,5 +131,4 @@ private:
     uint64_t m_lastQueued = 0;
     std::string m_routedTo;
     StoppingThread m_receiver;
-    ServiceThreads m_serviceThreads{*this};
 };

@@ -105,7 +105,9 @@ void JackMidiService::placeOutput(jack_nframes_t frames) {
         jack_ringbuffer_read_advance(m_outRing.get(), sizeof header);
         jack_ringbuffer_read(m_outRing.get(), reinterpret_cast<char*>(data), header.size);
         if (header.sysex) {
-            const double cable = static_cast<double>(header.size) * kByteTimeMicroseconds / 1e6;
+            const double cable =
+                std::chrono::duration<double>(midi::timeAtSpeed(header.size, midi::kFullSpeed))
+                    .count();
             m_sysexEndFrame = m_frame + offset + static_cast<uint64_t>(std::ceil(cable * rate));
             m_sysexPlacedUnchecked = true;
         }

@@ -2,17 +2,22 @@
 
 #include <algorithm>
 
-VirtualMidiService::VirtualMidiService()
-    : m_player([this] { playLoop(); },
-               [this] {
-                   {
-                       std::lock_guard lock(m_mutex);
-                       m_stop = true;
-                   }
-                   m_changed.notify_all();
-               }) {}
+VirtualMidiService::VirtualMidiService() {
+    m_player = StoppingThread([this] { playLoop(); },
+                              [this] {
+                                  {
+                                      std::lock_guard lock(m_mutex);
+                                      m_stop = true;
+                                  }
+                                  m_changed.notify_all();
+                              });
+    startServiceThreads();
+}
 
-VirtualMidiService::~VirtualMidiService() = default;
+VirtualMidiService::~VirtualMidiService() {
+    stopServiceThreads();
+    m_player.end();
+}
 
 bool VirtualMidiService::exists(const std::vector<EndpointId>& list, const EndpointId& id) {
     return std::find(list.begin(), list.end(), id) != list.end();

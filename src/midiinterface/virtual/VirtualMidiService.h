@@ -77,5 +77,4 @@ private:
     bool m_playing = false;
     bool m_stop = false;
     StoppingThread m_player;
-    ServiceThreads m_serviceThreads{*this};
 };
