@@ -6,31 +6,33 @@ ASAN_DIR  ?= build-asan
 FUZZ_DIR  ?= build-fuzz
 JOBS      ?= $(shell nproc)
 
-.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan test-fuzz fuzz bench \
-        package format clean
+# Ninja, and ccache's cache in the user's own cache folder (outside the tree): a build of a
+# fresh clone compiles only what changed since any earlier build on this machine. Paths are
+# taken relative to the clone, so that a clone in another folder finds the same entries.
+CMAKE_SETUP = -G Ninja -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+
+.PHONY: all deps build build-asan build-fuzz configure-build configure-fuzz run test test-unit \
+        test-asan test-fuzz fuzz bench package format clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
-	@test -f $(BUILD_DIR)/CMakeCache.txt || \
-	  cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build: configure-build
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The same code with AddressSanitizer and UndefinedBehaviorSanitizer.
 build-asan: deps
 	@test -f $(ASAN_DIR)/CMakeCache.txt || \
-	  cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DBANKSHUTTLE_SANITIZE=ON \
+	  cmake -S . -B $(ASAN_DIR) $(CMAKE_SETUP) -DCMAKE_BUILD_TYPE=Debug -DBANKSHUTTLE_SANITIZE=ON \
 	        -DBANKSHUTTLE_BENCHMARKS=OFF
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 
 # The MIDI file reader under libFuzzer (clang).
-build-fuzz: deps
-	@test -f $(FUZZ_DIR)/CMakeCache.txt || \
-	  CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	        -DBANKSHUTTLE_FUZZ=ON
+build-fuzz: configure-fuzz
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
 run: build
@@ -38,8 +40,20 @@ run: build
 	  echo "make run: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)"; \
 	else $(BUILD_DIR)/src/app/bankshuttle; fi
 
-# The regular run last, so that its summary closes the output.
-test: test-fuzz test-asan test-unit
+# Every build and every test: the sanitizer build first, then its JACK tests and the regular
+# build's, one at a time, while everything else runs beside them at the lowest priority
+# (scripts/run-tests). The last line adds up every test.
+test: build-asan configure-build configure-fuzz
+	@scripts/run-tests $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(JOBS)
+
+configure-build: deps
+	@test -f $(BUILD_DIR)/CMakeCache.txt || \
+	  cmake -S . -B $(BUILD_DIR) $(CMAKE_SETUP) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+configure-fuzz: deps
+	@test -f $(FUZZ_DIR)/CMakeCache.txt || \
+	  CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_SETUP) \
+	        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBANKSHUTTLE_FUZZ=ON
 
 test-unit: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
