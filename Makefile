@@ -12,6 +12,8 @@ JOBS      ?= $(shell nproc)
 CMAKE_SETUP = -G Ninja -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
+# Precompiled headers are cached too when their time stamps and macros are not held against them.
+export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 
 .PHONY: all deps build build-asan build-fuzz configure-build configure-fuzz run test test-unit \
         test-asan test-fuzz fuzz bench package format clean

@@ -1,37 +1,62 @@
 #include "Interruption.h"
 
-#include <chrono>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t g_requested = 0;
+// The handler's only way out: a byte into this pipe wakes the watcher (write() is safe there).
+int g_wake = -1;
 
 void onInterrupt(int) {
-    g_requested = 1; // all a signal handler may safely do
+    const int saved = errno;
+    const char interrupt = 'i';
+    static_cast<void>(write(g_wake, &interrupt, 1));
+    errno = saved;
 }
-
-constexpr auto kPoll = std::chrono::milliseconds(40);
 
 } // namespace
 
 Interruption::Interruption(std::function<void()> stop) {
-    g_requested = 0;
+    if (pipe2(m_pipe, O_CLOEXEC) != 0) {
+        m_pipe[0] = m_pipe[1] = -1; // Ctrl+C then ends the program as it would without us
+        return;
+    }
+    g_wake = m_pipe[1];
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &m_previous);
     m_watcher = std::thread([this, stop = std::move(stop)] {
-        while (!m_ended) {
-            if (g_requested != 0) {
+        bool stopped = false;
+        char byte = 0;
+        for (;;) {
+            const ssize_t n = read(m_pipe[0], &byte, 1);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n != 1 || byte == 'e') {
+                return;
+            }
+            if (!stopped) { // a further Ctrl+C asks nothing new
+                stopped = true;
                 stop();
             }
-            std::this_thread::sleep_for(kPoll);
         }
     });
 }
 
 Interruption::~Interruption() {
-    m_ended = true;
-    m_watcher.join();
+    if (m_pipe[0] < 0) {
+        return;
+    }
     sigaction(SIGINT, &m_previous, nullptr);
+    const char end = 'e';
+    static_cast<void>(write(m_pipe[1], &end, 1));
+    m_watcher.join();
+    g_wake = -1;
+    close(m_pipe[0]);
+    close(m_pipe[1]);
 }

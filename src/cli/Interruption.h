@@ -1,12 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <csignal>
 #include <functional>
 #include <thread>
 
 // Catches Ctrl+C (SIGINT) while it lives, so that a transfer can end cleanly: `stop` is called
-// (on a thread of its own, not in the signal handler) and the transfer ends its own way, a
+// once (on a thread of its own that the signal wakes, not in the signal handler) and the
+// transfer ends its own way, a
 // transmission after the message in flight, a recording without writing anything. The
 // previous handling comes back when it ends, before any file is written.
 class Interruption {
@@ -21,6 +21,6 @@ public:
 
 private:
     struct sigaction m_previous {};
-    std::atomic<bool> m_ended{false};
+    int m_pipe[2] = {-1, -1}; // the handler writes, the watcher reads
     std::thread m_watcher;
 };

@@ -8,9 +8,13 @@ program=$1 file=$2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 pids=()
+# The program goes before its X server: one whose server vanishes first aborts ("The X11
+# connection broke"), which would hide how the test really ended.
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null
+    wait "${pids[i]}" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -268,7 +268,8 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
         }
         return all;
     }());
-    // Runs the command in the background and sends it Ctrl+C's signal after `seconds`.
+    // Runs the command in the background and sends it Ctrl+C's signal after `seconds`, and
+    // once more a moment later.
     const auto interrupted = [&](const std::vector<std::string>& args, const char* seconds) {
         std::string command = shellQuoted(BANKSHUTTLE_CLI) + " --midi-api jack";
         for (const std::string& a : args) {
@@ -277,7 +278,7 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
         return std::system(
             ("sh -c " +
              shellQuoted(command + " 2>" + m_dir.file("err") + " & p=$!; sleep " + seconds +
-                         "; kill -INT $p; wait $p; echo $? >" + m_dir.file("exit")))
+                         "; kill -INT $p; sleep 0.1; kill -INT $p 2>/dev/null; wait $p; echo $? >" + m_dir.file("exit")))
                 .c_str());
     };
     const auto said = [&](const std::string& name) {
@@ -293,6 +294,9 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
                                " of 20 messages were sent"),
               std::string::npos)
         << said("err");
+    const std::string err = said("err");
+    const std::string stopping = "stopping after the message in flight...";
+    EXPECT_EQ(err.find(stopping), err.rfind(stopping)) << err; // said once
     for (const auto& event : m_instrument->received()) {
         EXPECT_LT(event.at, stopped); // nothing after the end
     }
