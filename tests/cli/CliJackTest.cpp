@@ -10,9 +10,12 @@
 
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -268,24 +271,39 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
         }
         return all;
     }());
-    // Runs the command in the background and sends it Ctrl+C's signal after `seconds`, and
+    // Runs the command in the background; once `ready` says so, sends it Ctrl+C's signal, and
     // once more a moment later.
-    const auto interrupted = [&](const std::vector<std::string>& args, const char* seconds) {
+    const auto interrupted = [&](const std::vector<std::string>& args,
+                                 const std::function<bool()>& ready) {
         std::string command = shellQuoted(BANKSHUTTLE_CLI) + " --midi-api jack";
         for (const std::string& a : args) {
             command += " " + shellQuoted(a);
         }
-        return std::system(
-            ("sh -c " +
-             shellQuoted(command + " 2>" + m_dir.file("err") + " & p=$!; sleep " + seconds +
-                         "; kill -INT $p; sleep 0.1; kill -INT $p 2>/dev/null; wait $p; echo $? >" + m_dir.file("exit")))
-                .c_str());
+        std::remove(m_dir.file("pid").c_str());
+        auto running = std::async(std::launch::async, [&] {
+            return std::system(("sh -c " + shellQuoted(command + " 2>" + m_dir.file("err") +
+                                                       " & echo $! >" + m_dir.file("pid") +
+                                                       "; wait $!; echo $? >" + m_dir.file("exit")))
+                                   .c_str());
+        });
+        EXPECT_TRUE(ready());
+        pid_t pid = 0;
+        for (int i = 0; i < 1000 && !(std::ifstream(m_dir.file("pid")) >> pid); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_GT(pid, 0);
+        kill(pid, SIGINT);
+        std::this_thread::sleep_for(100ms);
+        kill(pid, SIGINT); // a second Ctrl+C while it ends
+        running.get();
     };
     const auto said = [&](const std::string& name) {
         const auto bytes = TempDir::read(m_dir.file(name));
         return std::string(bytes.begin(), bytes.end());
     };
-    interrupted({"send", path, "--output", m_instrument->name() + ": in", "--yes"}, "4");
+    // Three messages in: the transmission is well under way.
+    interrupted({"send", path, "--output", m_instrument->name() + ": in", "--yes"},
+                [&] { return m_instrument->waitForReceived(17 + 3).size() >= 17 + 3; });
     const auto stopped = std::chrono::steady_clock::now();
     EXPECT_EQ(said("exit"), "130\n");
     const std::size_t heard = m_instrument->received().size() - 17;
@@ -302,7 +320,7 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
     }
 
     interrupted({"receive", "--input", m_instrument->name() + ": out", "-o", m_dir.file("r.mid")},
-                "2");
+                [&] { return m_instrument->waitUntilListenedTo(); });
     EXPECT_EQ(said("exit"), "130\n");
     EXPECT_NE(said("err").find("receive stopped: Nothing was kept.\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("r.mid")));
