@@ -42,8 +42,8 @@ run: build
 	  echo "make run: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)"; \
 	else $(BUILD_DIR)/src/app/bankshuttle; fi
 
-# Every build and every test: the sanitizer build first, then its JACK tests and the regular
-# build's, one at a time, while everything else runs beside them at the lowest priority
+# Every build and every test: the sanitizer build first, then the regular and fuzzing builds and
+# every test but the JACK ones side by side at the lowest priority, then the JACK tests alone
 # (scripts/run-tests). The last line adds up every test.
 test: build-asan configure-build configure-fuzz
 	@scripts/run-tests $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(JOBS)

@@ -105,8 +105,10 @@ TEST_F(Transmitting, PacedDumpPausesBeforeEveryMessage) {
 
 TEST_F(Transmitting, SingleMessageWithoutPause) {
     auto transmitter = open();
+    // The transmitter sends from the caller's message: it must outlive the transmission.
+    const midi::event message = sysex(20, 5, 9.0); // the offset plays no part here
     const auto start = Clock::now();
-    transmitter->transmitMessage(sysex(20, 5, 9.0)); // the offset plays no part here
+    transmitter->transmitMessage(message);
     EXPECT_LT(Clock::now() - start, 100ms);
     waitUntilDone(*transmitter);
     EXPECT_EQ(received().size(), 2u);
