@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -12,6 +13,18 @@ int64_t monotonicNanoseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// Looks every millisecond until `done` holds (true) or `timeout` has passed (false).
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 } // namespace
@@ -129,14 +142,7 @@ bool JackInstrument::play(const std::vector<std::vector<uint8_t>>& messages) {
 }
 
 bool JackInstrument::waitUntilPlayed(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (jack_ringbuffer_read_space(m_toPlay) > 0) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return waitUntil([this] { return jack_ringbuffer_read_space(m_toPlay) == 0; }, timeout);
 }
 
 std::vector<JackInstrument::Event> JackInstrument::received() {
@@ -166,37 +172,25 @@ std::vector<JackInstrument::Event> JackInstrument::received() {
 
 std::vector<JackInstrument::Event>
 JackInstrument::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (received().size() < count && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    waitUntil([&] { return received().size() >= count; }, timeout);
     return received();
 }
 
 bool JackInstrument::waitUntilQuiet(std::chrono::milliseconds timeout) {
     // A cycle may still be on its way through the graph: three quiet ones make sure.
     constexpr uint64_t kQuietCycles = 3;
-    const auto deadline = Clock::now() + timeout;
-    while (jack_ringbuffer_read_space(m_toPlay) > 0 ||
-           m_cycles.load() < m_lastBusyCycle.load() + kQuietCycles) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const bool quiet = waitUntil(
+        [this] {
+            return jack_ringbuffer_read_space(m_toPlay) == 0 &&
+                   m_cycles.load() >= m_lastBusyCycle.load() + kQuietCycles;
+        },
+        timeout);
     received();
-    return true;
+    return quiet;
 }
 
 bool JackInstrument::waitUntilListenedTo(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (jack_port_connected(m_out) == 0) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return waitUntil([this] { return jack_port_connected(m_out) != 0; }, timeout);
 }
 
 void JackInstrument::stall(int cycles, std::chrono::milliseconds each) {
