@@ -43,8 +43,9 @@ run: build
 	else $(BUILD_DIR)/src/app/bankshuttle; fi
 
 # Every build and every test: the sanitizer build first, then the regular and fuzzing builds and
-# every test but the JACK ones side by side at the lowest priority, then the JACK tests alone
-# (scripts/run-tests). The last line adds up every test.
+# every test but the JACK ones side by side at the lowest priority, and beside them the JACK
+# tests, whose servers run with real-time scheduling (after the rest where the machine does not
+# allow it; scripts/run-tests). The last line adds up every test.
 test: build-asan configure-build configure-fuzz
 	@scripts/run-tests $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(JOBS)
 

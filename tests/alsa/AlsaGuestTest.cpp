@@ -204,7 +204,20 @@ TEST_F(Alsa, AmidiSendsWhatWeRecordAndRecordsWhatWeSend) {
 
     // amidi records (and stops after 2 s of silence) while we transmit.
     std::thread recorder([] { std::system("amidi -p hw:0,3 -r /tmp/heard.syx -t 2"); });
-    std::this_thread::sleep_for(500ms);
+    // Sent once amidi holds the device (the emulated machine may take seconds to start it).
+    const auto listening = [] {
+        return std::system("for fd in /proc/[0-9]*/fd/*; do readlink \"$fd\"; done 2>/dev/null "
+                           "| grep -q '^/dev/snd/midiC0D3$'") == 0;
+    };
+    bool ready = listening();
+    for (int i = 0; i < 200 && !ready; ++i) {
+        std::this_thread::sleep_for(50ms);
+        ready = listening();
+    }
+    if (!ready) {
+        recorder.join(); // amidi ends after its 2 s of silence
+        FAIL() << "amidi never opened the device";
+    }
     Dump sending;
     for (const Bytes& m : dump) {
         sending.push_back(midi::event(buffer(m.begin(), m.end())));

@@ -187,7 +187,10 @@ TEST_F(Usb, AFullSpeedDumpIsReceivedExactlyEveryTime) {
         } else {
             instrument.join();
         }
-        ASSERT_TRUE(receiver.outcome().complete()) << receiver.outcome().reason;
+        // A stall inside a message ends the recording there, cut off, and rightly failed.
+        ASSERT_TRUE(receiver.outcome().complete() ||
+                    (stalled && receiver.outcome().failure == RecordingFailure::lastMessageCutOff))
+            << receiver.outcome().reason;
         ASSERT_LE(recorded.size(), dump.size());
         for (std::size_t i = 0; i < recorded.size(); ++i) {
             ASSERT_EQ(Bytes(recorded[i].begin(), recorded[i].end()), dump[i]) << i;

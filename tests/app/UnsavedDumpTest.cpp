@@ -21,7 +21,10 @@ protected:
 
     void receive() {
         m_controller.ReceiveDidPressed();
-        m_midi.playBytes(kSynthOut, korvoMessage(0x5D, 0x01, 300), 256, 1000ms);
+        // Once the input is connected, however long that takes on a busy machine.
+        ASSERT_TRUE(runUntil(
+            [&] { return ui().text_status->text() == "waiting for sysex data..."; }, 20000));
+        m_midi.playBytes(kSynthOut, korvoMessage(0x5D, 0x01, 300), 256);
         ASSERT_TRUE(runUntil([&] { return m_controller.state() != Controller::kStateEmpty; }));
         ASSERT_TRUE(
             runUntil([&] { return m_controller.state() == Controller::kStateLoaded; }, 20000));

@@ -35,20 +35,61 @@ std::string shell(const std::string& command) {
     return line;
 }
 
+// The program is not our child (the shell started it): it has ended when its /proc entry is
+// gone or a zombie. Until then its JACK client is still on the server, and its leaving would
+// reach the next test as a change of the MIDI setup.
+void waitUntilEnded(pid_t pid) {
+    const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream in(stat);
+        std::string line;
+        if (!std::getline(in, line)) {
+            return;
+        }
+        const std::size_t paren = line.rfind(')');
+        if (paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z') {
+            return;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    ADD_FAILURE() << "the program (pid " << pid << ") did not end within 20 s of SIGKILL";
+}
+
 class XvfbWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Xvfb picks a free display and says which.
-        const std::string started =
-            shell("Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
-                  "echo $! >" +
-                  m_dir.file("xvfb.pid") + "; head -n 1");
-        ASSERT_FALSE(started.empty()) << "Xvfb did not start";
-        m_display = ":" + started;
+        // Xvfb picks a free display and says which; then it must answer. A client once failed
+        // to open the display it named while another X server started beside it: a server
+        // that never answers is started once more, on a display of its own.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const std::string started =
+                shell("Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
+                      "echo $! >" +
+                      m_dir.file("xvfb.pid") + "; head -n 1");
+            ASSERT_FALSE(started.empty()) << "Xvfb did not start";
+            m_display = ":" + started;
+            if (std::system(("DISPLAY=" + m_display +
+                             " timeout 20 sh -c 'until xdotool getdisplaygeometry >/dev/null "
+                             "2>&1; do sleep 0.05; done'")
+                                .c_str()) == 0) {
+                return;
+            }
+            stopXvfb();
+        }
+        FAIL() << "Xvfb never answered on a display of its own";
+    }
+    void stopXvfb() {
+        std::ifstream pid(m_dir.file("xvfb.pid"));
+        pid_t xvfb = 0;
+        if (pid >> xvfb && xvfb > 0) {
+            kill(xvfb, SIGTERM);
+        }
     }
     void TearDown() override {
         if (m_program > 0) {
             kill(m_program, SIGKILL);
+            waitUntilEnded(m_program);
         }
         // The program's stderr in the test's log: an abort or a sanitizer report is read there.
         const Bytes said = TempDir::read(m_dir.file("program.err"));
@@ -56,11 +97,7 @@ protected:
             std::printf("the program's stderr:\n%s\n",
                         std::string(said.begin(), said.end()).c_str());
         }
-        std::ifstream pid(m_dir.file("xvfb.pid"));
-        pid_t xvfb = 0;
-        if (pid >> xvfb && xvfb > 0) {
-            kill(xvfb, SIGTERM);
-        }
+        stopXvfb();
     }
     std::string x(const std::string& args) {
         // A window that never comes fails the test instead of holding it up.

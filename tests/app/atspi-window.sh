@@ -4,6 +4,18 @@
 #   atspi-window.sh BANKSHUTTLE_PROGRAM DUMP_FILE
 # The program's stderr stays in the test's log: an abort or a sanitizer report is read there.
 set -u
+# A D-Bus session of the test's own, started with a home and a runtime folder of its own: the
+# accessibility bus that the session starts puts its socket there. In the user's, two runs at
+# once took each other's socket away.
+if [ -z "${BANKSHUTTLE_ATSPI_SESSION:-}" ]; then
+  session_home=$(mktemp -d)
+  mkdir -m 700 "$session_home/run"
+  BANKSHUTTLE_ATSPI_SESSION=1 HOME=$session_home XDG_RUNTIME_DIR=$session_home/run \
+    dbus-run-session -- "$0" "$@"
+  status=$?
+  rm -rf "$session_home"
+  exit $status
+fi
 program=$1 file=$2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -18,15 +30,29 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1400x700x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
 # Xvfb writes its display number once it accepts clients; a busy machine may take a while.
-for _ in $(seq 300); do
-  [ -s "$work/display" ] && break
-  kill -0 "${pids[0]}" 2>/dev/null || break
-  sleep 0.1
+# Then the display must answer: with another X server starting beside it, a client once could
+# not open the display this one had named. A server that never answers is replaced, twice.
+answered=
+for _ in 1 2 3; do
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -screen 0 1400x700x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb=$!
+  for _ in $(seq 300); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -s "$work/display" ] && DISPLAY=":$(cat "$work/display")" timeout 20 \
+    sh -c 'until xdotool getdisplaygeometry >/dev/null 2>&1; do sleep 0.05; done'; then
+    answered=1
+    pids+=("$xvfb")
+    break
+  fi
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
 done
-if [ ! -s "$work/display" ]; then
+if [ -z "$answered" ]; then
   echo "atspi-window: Xvfb never answered:" >&2
   cat "$work/xvfb.log" >&2
   exit 1

@@ -19,10 +19,11 @@ using Clock = std::chrono::steady_clock;
 
 // A server of the test's own, killed in the middle of a dump.
 TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceiveWithinASecond) {
-    // A name of its own, but the same in every run and every build folder: JACK reclaims the
-    // registry entry that a killed server leaves only when a server of that name starts again
-    // (it holds 8 at most). JACK tests run one at a time, so one name serves them all.
-    const std::string name = "bankshuttle-test-dying";
+    // A name of its own, but the same in every run and every build folder of its kind: JACK
+    // reclaims the registry entry that a killed server leaves only when a server of that name
+    // starts again (it holds 8 at most). The regular and the sanitizer build's JACK tests run
+    // at the same time, so each kind has its name (tests/CMakeLists.txt).
+    const std::string name = DYING_SERVER;
     const std::string state = ::testing::TempDir();
     const std::string fixture = JACKD_FIXTURE;
     ASSERT_EQ(std::system((fixture + " start " + name + " " + state).c_str()), 0);

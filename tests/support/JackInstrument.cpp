@@ -193,6 +193,10 @@ bool JackInstrument::waitUntilListenedTo(std::chrono::milliseconds timeout) {
     return waitUntil([this] { return jack_port_connected(m_out) != 0; }, timeout);
 }
 
+bool JackInstrument::waitUntilNoneSends(std::chrono::milliseconds timeout) {
+    return waitUntil([this] { return jack_port_connected(m_in) == 0; }, timeout);
+}
+
 void JackInstrument::stall(int cycles, std::chrono::milliseconds each) {
     m_stallMicroseconds = std::chrono::microseconds(each).count();
     m_stallCycles = cycles;

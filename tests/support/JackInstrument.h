@@ -45,6 +45,9 @@ public:
     bool waitUntilQuiet(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits until someone is connected to "out" (a receive listens), false on time-out.
     bool waitUntilListenedTo(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Until no port sends to our input any more: a program that ended without closing its
+    // client (killed, _Exit) leaves the server only when the server has noticed.
+    bool waitUntilNoneSends(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool registerPort(const std::string& port, bool output);
     bool unregisterPort(const std::string& port);
     // Ends the client at once, as an instrument that is switched off.
