@@ -1,6 +1,7 @@
 #include "Interruption.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,7 +20,7 @@ void onInterrupt(int) {
 
 } // namespace
 
-Interruption::Interruption(std::function<void()> stop) {
+Interruption::Interruption(std::function<void()> stop, std::function<void()> atOnce) {
     if (pipe2(m_pipe, O_CLOEXEC) != 0) {
         m_pipe[0] = m_pipe[1] = -1; // Ctrl+C then ends the program as it would without us
         return;
@@ -29,7 +30,7 @@ Interruption::Interruption(std::function<void()> stop) {
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &m_previous);
-    m_watcher = std::thread([this, stop = std::move(stop)] {
+    m_watcher = std::thread([this, stop = std::move(stop), atOnce = std::move(atOnce)] {
         bool stopped = false;
         char byte = 0;
         for (;;) {
@@ -40,10 +41,15 @@ Interruption::Interruption(std::function<void()> stop) {
             if (n != 1 || byte == 'e') {
                 return;
             }
-            if (!stopped) { // a further Ctrl+C asks nothing new
-                stopped = true;
-                stop();
+            if (stopped) {
+                // The user will not wait: whatever the first Ctrl+C began is cut off.
+                if (atOnce) {
+                    atOnce();
+                }
+                std::_Exit(kExitStatus);
             }
+            stopped = true;
+            stop();
         }
     });
 }

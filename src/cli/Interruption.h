@@ -6,12 +6,13 @@
 
 // Catches Ctrl+C (SIGINT) while it lives, so that a transfer can end cleanly: `stop` is called
 // once (on a thread of its own that the signal wakes, not in the signal handler) and the
-// transfer ends its own way, a
-// transmission after the message in flight, a recording without writing anything. The
-// previous handling comes back when it ends, before any file is written.
+// transfer ends its own way, a transmission with its open message closed, a recording without
+// writing anything. A second Ctrl+C calls `atOnce` and ends the program with kExitStatus
+// (`atOnce` closes what must not stay open). The previous handling comes back when it ends,
+// before any file is written.
 class Interruption {
 public:
-    explicit Interruption(std::function<void()> stop);
+    explicit Interruption(std::function<void()> stop, std::function<void()> atOnce = {});
     Interruption(const Interruption&) = delete;
     Interruption& operator=(const Interruption&) = delete;
     ~Interruption();

@@ -79,6 +79,11 @@ using MIDICompletionProc = void (*)(MIDISysexSendRequest* request);
 // midi::speedPart, each after the previous part's share of time, and completes no earlier
 // than the whole message's share after the hand-over began; nothing else goes out of the port
 // meanwhile. Only a service that can send slower (canSendSlower) accepts it.
+//
+// cancelSysex ends a request early: a message whose bytes are going out in parts is closed at
+// once with 0xF7 after the part under way, so that the instrument's SysEx never stays open,
+// and the completion comes without waiting out the rest of the cable time.
+// `bytesHandedOver` then tells how far it got (the closing 0xF7 not counted).
 struct MIDISysexSendRequest {
     MIDIEndpointRef destination = 0;
     const uint8_t* data = nullptr;
@@ -89,6 +94,8 @@ struct MIDISysexSendRequest {
     MIDICompletionProc completionProc = nullptr;
     void* completionRefCon = nullptr;
     MidiStatus status = MidiStatus::ok;
+    // Set at completion: bytesToSend, unless a cancel or a failure came first.
+    uint32_t bytesHandedOver = 0;
 };
 
 using midi::kByteTimeMicroseconds;
@@ -136,6 +143,9 @@ public:
     // Queues a SysEx message; see MIDISysexSendRequest. Only a malformed request is refused
     // here; every other failure is reported through the request's status.
     virtual MidiStatus sendSysex(MIDISysexSendRequest* request) = 0;
+    // Ends a request that sendSysex accepted as soon as it can (see MIDISysexSendRequest);
+    // nothing for one that has completed. Its completion still comes exactly once.
+    virtual void cancelSysex(MIDISysexSendRequest* request) = 0;
 
     // The MIDI system's own words for the last failure of this service ("" when it gave none).
     virtual std::string lastErrorText() = 0;

@@ -52,6 +52,7 @@ public:
     MidiStatus portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) override;
     MidiStatus send(MIDIPortRef port, MIDIEndpointRef destination, MidiPacketList packets) override;
     MidiStatus sendSysex(MIDISysexSendRequest* request) override;
+    void cancelSysex(MIDISysexSendRequest* request) override;
     std::string lastErrorText() override;
 
     static inline const std::string kProgramName{midi::kProgramName};
@@ -68,6 +69,11 @@ protected:
     // `pauseBefore` is the request's (see MIDISysexSendRequest).
     virtual MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
                                      double pauseBefore) = 0;
+
+    // How many bytes of a SysEx message go in one hand-over at full speed; the next part waits
+    // for the time the one before takes on the cable. A message in parts can be cut short and
+    // closed. SIZE_MAX: the whole message at once.
+    virtual std::size_t fullSpeedPart() const { return SIZE_MAX; }
 
     // Inside handOverSysex: when the hand-over of the message (or, below full speed, of this
     // part of it) began (the send queue's thread only).
@@ -116,11 +122,16 @@ private:
     static std::vector<EndpointId> listed(std::vector<EndpointId> endpoints);
     // Tells each connection whose source is not among `sources` that it has gone.
     void reportGoneSources(const std::vector<EndpointId>& sources);
-    // Hands a message over in parts at the request's speed.
-    MidiStatus handOverAtSpeed(const EndpointId& destination, const MIDISysexSendRequest& request);
-    // A timed wait that the service's end cuts short (false then).
+    // Hands a message over in parts of `part` bytes at the request's speed; a cancel closes it
+    // with 0xF7 after the part under way.
+    MidiStatus handOverInParts(const EndpointId& destination, MIDISysexSendRequest& request,
+                               std::size_t part);
+    // A timed wait that the service's end or a cancel of the request in hand cuts short
+    // (false then).
     bool waitUntil(std::chrono::steady_clock::time_point until);
-    // Waits out a message's cable time; false when its destination went away meanwhile.
+    bool cancelled();
+    // Waits out a message's cable time (a cancel ends it early); false when its destination
+    // went away meanwhile.
     bool waitForCable(std::chrono::steady_clock::time_point until, MIDIEndpointRef destination);
     void sysexLoop();
     void notifyLoop();
@@ -147,6 +158,9 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::deque<MIDISysexSendRequest*> m_sysexQueue;
+    MIDISysexSendRequest* m_inHand = nullptr; // taken from the queue, not yet completed
+    bool m_cancelInHand = false;
+    std::vector<MIDISysexSendRequest*> m_cancelledInQueue;
     std::chrono::steady_clock::time_point m_handOverBegan; // the send queue's thread's
     bool m_setupChanged = false;
     uint64_t m_setupGeneration = 0; // counts the looks at the setup after a change

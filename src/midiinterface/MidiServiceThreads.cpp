@@ -53,6 +53,20 @@ MidiStatus MidiServiceBase::sendSysex(MIDISysexSendRequest* request) {
     return MidiStatus::ok;
 }
 
+void MidiServiceBase::cancelSysex(MIDISysexSendRequest* request) {
+    std::unique_lock lock(m_threadMutex);
+    if (request == m_inHand) {
+        m_cancelInHand = true;
+        lock.unlock();
+        m_wake.notify_all();
+        return;
+    }
+    // Still queued: the queue's thread completes it, never the caller's (a window's thread).
+    if (std::find(m_sysexQueue.begin(), m_sysexQueue.end(), request) != m_sysexQueue.end()) {
+        m_cancelledInQueue.push_back(request);
+    }
+}
+
 void MidiServiceBase::sysexLoop() {
     std::unique_lock lock(m_threadMutex);
     for (;;) {
@@ -62,31 +76,47 @@ void MidiServiceBase::sysexLoop() {
         }
         MIDISysexSendRequest* request = m_sysexQueue.front();
         m_sysexQueue.pop_front();
+        m_inHand = request;
+        m_cancelInHand = std::erase(m_cancelledInQueue, request) != 0;
         const bool stopping = m_stopping;
+        const bool cancelledInQueue = m_cancelInHand;
         lock.unlock();
 
         const auto began = std::chrono::steady_clock::now();
         m_handOverBegan = began;
         bool isSource = true;
         const auto id = endpointOf(request->destination, &isSource);
+        const std::size_t part = request->bytesPerSecond == midi::kFullSpeed
+                                     ? fullSpeedPart()
+                                     : midi::speedPart(request->bytesPerSecond);
         MidiStatus status = MidiStatus::serviceFailed;
-        if (!stopping) {
+        request->bytesHandedOver = 0;
+        if (cancelledInQueue) {
+            status = MidiStatus::ok; // nothing of it went
+        } else if (!stopping) {
             if (!id || isSource) {
                 status = MidiStatus::noSuchObject;
-            } else if (request->bytesPerSecond != midi::kFullSpeed) {
-                status = handOverAtSpeed(*id, *request);
+            } else if (request->bytesToSend > part || request->bytesPerSecond != midi::kFullSpeed) {
+                status = handOverInParts(*id, *request, part);
             } else {
                 status =
                     handOverSysex(*id, {request->data, request->bytesToSend}, request->pauseBefore);
+                if (status == MidiStatus::ok) {
+                    request->bytesHandedOver = request->bytesToSend;
+                }
             }
         }
         // The instrument is still receiving until the last byte has crossed the cable (or had
         // its share of a slower speed), unless it goes away meanwhile.
         if (status == MidiStatus::ok &&
-            !waitForCable(began + midi::timeAtSpeed(request->bytesToSend, request->bytesPerSecond),
+            !waitForCable(began +
+                              midi::timeAtSpeed(request->bytesHandedOver, request->bytesPerSecond),
                           request->destination)) {
             status = MidiStatus::noSuchObject;
         }
+        lock.lock();
+        m_inHand = nullptr;
+        lock.unlock();
         request->status = status;
         request->complete = true;
         request->completionProc(request);
@@ -94,14 +124,21 @@ void MidiServiceBase::sysexLoop() {
     }
 }
 
-MidiStatus MidiServiceBase::handOverAtSpeed(const EndpointId& destination,
-                                            const MIDISysexSendRequest& request) {
+MidiStatus MidiServiceBase::handOverInParts(const EndpointId& destination,
+                                            MIDISysexSendRequest& request, std::size_t part) {
     const std::span<const uint8_t> bytes{request.data, request.bytesToSend};
-    const std::size_t part = midi::speedPart(request.bytesPerSecond);
     auto next = std::chrono::steady_clock::now();
     for (std::size_t at = 0; at < bytes.size(); at += part) {
         if (!waitUntil(next)) {
-            return MidiStatus::serviceFailed; // the service is ending
+            if (!cancelled()) {
+                return MidiStatus::serviceFailed; // the service is ending
+            }
+            if (at == 0) {
+                return MidiStatus::ok; // nothing went: nothing to close
+            }
+            // The instrument must not wait for the rest of a message that will never come.
+            static constexpr uint8_t kClose[] = {midi::kEndOfSysEx};
+            return handOverSysex(destination, kClose, 0.0);
         }
         const std::size_t n = std::min(part, bytes.size() - at);
         m_handOverBegan = std::chrono::steady_clock::now();
@@ -110,17 +147,26 @@ MidiStatus MidiServiceBase::handOverAtSpeed(const EndpointId& destination,
             status != MidiStatus::ok) {
             return status;
         }
+        request.bytesHandedOver = static_cast<uint32_t>(at + n);
         // Counted from when the part went: a thread that woke late never makes up for it in
         // a burst.
         next = std::chrono::steady_clock::now() + midi::timeAtSpeed(n, request.bytesPerSecond);
     }
     // The last part's share too, so that the next message's first part keeps its distance.
-    return waitUntil(next) ? MidiStatus::ok : MidiStatus::serviceFailed;
+    if (!waitUntil(next) && !cancelled()) {
+        return MidiStatus::serviceFailed;
+    }
+    return MidiStatus::ok;
 }
 
 bool MidiServiceBase::waitUntil(std::chrono::steady_clock::time_point until) {
     std::unique_lock lock(m_threadMutex);
-    return !m_wake.wait_until(lock, until, [this] { return m_stopping; });
+    return !m_wake.wait_until(lock, until, [this] { return m_stopping || m_cancelInHand; });
+}
+
+bool MidiServiceBase::cancelled() {
+    std::lock_guard lock(m_threadMutex);
+    return m_cancelInHand;
 }
 
 bool MidiServiceBase::waitForCable(std::chrono::steady_clock::time_point until,
@@ -128,12 +174,16 @@ bool MidiServiceBase::waitForCable(std::chrono::steady_clock::time_point until,
     std::unique_lock lock(m_threadMutex);
     uint64_t seen = m_setupGeneration;
     for (;;) {
-        if (!m_wake.wait_until(lock, until,
-                               [&] { return m_stopping || m_setupGeneration != seen; })) {
+        if (!m_wake.wait_until(lock, until, [&] {
+                return m_stopping || m_cancelInHand || m_setupGeneration != seen;
+            })) {
             return true; // the whole cable time passed
         }
         if (m_stopping) {
             return false;
+        }
+        if (m_cancelInHand) {
+            return true; // what was handed over is on its way
         }
         seen = m_setupGeneration;
         lock.unlock();

@@ -90,6 +90,7 @@ void TQMidiInterfaceReceiver::cyclesMissedAt(uint64_t when) {
 
 void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     list.clear();
+    m_list = &list;
     m_didRecordingBegin = false;
     m_status = 0;
     m_event->clear();
@@ -137,6 +138,36 @@ bool TQMidiInterfaceReceiver::isStillRecording() {
     return m_isStillRecording;
 }
 
+std::optional<std::pair<Dump, RecordingOutcome>> TQMidiInterfaceReceiver::takeEndedDump() {
+    std::lock_guard parsing(m_listMutex);
+    if (m_list == nullptr || !m_didRecordingBegin || m_isStillRecording) {
+        return std::nullopt; // none began, or it goes on
+    }
+    if (m_status == kSysEx) {
+        // Silent inside a message: the instrument will not finish it.
+        fail(RecordingFailure::lastMessageCutOff);
+        m_status = 0;
+        m_event->clear();
+    }
+    std::pair<Dump, RecordingOutcome> ended{std::move(*m_list), outcome()};
+    m_list->clear();
+    m_didRecordingBegin = false;
+    m_beganAt = 0;
+    m_messageCount = 0;
+    m_byteCount = 0;
+    {
+        std::lock_guard lock(m_detailMutex);
+        const RecordingFailure failure = m_failure.load();
+        if (failure != RecordingFailure::inputGone && failure != RecordingFailure::stopped &&
+            failure != RecordingFailure::inputUnavailable &&
+            failure != RecordingFailure::inputHeld) {
+            m_failure = RecordingFailure::none;
+            m_detail.clear();
+        }
+    }
+    return ended;
+}
+
 bool TQMidiInterfaceReceiver::waitForRecordOffWithTimeout(uint16_t seconds) {
     for (uint32_t polls = 0; !m_didRecordingBegin && !didFail() && polls < seconds * 1000u;
          ++polls) {
@@ -166,12 +197,14 @@ void TQMidiInterfaceReceiver::MidiReadProc(MidiPacketList packets, void* readPro
     } catch (...) {
         // Out of memory: nothing may cross the service's thread. The message is lost, and
         // said to be.
+        std::lock_guard parsing(self->m_listMutex);
         self->fail(RecordingFailure::tooLarge);
         self->m_status = 0;
     }
 }
 
 void TQMidiInterfaceReceiver::readData(void* list, MidiPacketList packets) {
+    std::lock_guard parsing(m_listMutex);
     Dump& dump = *static_cast<Dump*>(list);
     for (const MidiPacket& packet : packets) {
         if (packet.kind == MidiPacketKind::bytesLost) {

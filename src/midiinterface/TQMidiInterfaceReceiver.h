@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 // Records the SysEx messages that one MIDI source sends: between recordOn and recordOff every
 // packet from the source goes through the parser, which assembles the bytes from 0xF0 to 0xF7
@@ -52,6 +54,12 @@ public:
     bool didRecordingBegin() const;
     // Whether any SysEx byte arrived during a 300 ms pause.
     bool isStillRecording();
+    // Dump after dump on one connection: once a dump began and isStillRecording has seen its
+    // 300 ms of silence (inside a message: cut off), hands over the dump recorded since recordOn or
+    // the last take, with its outcome, and records on for the next one; nothing when no dump ended.
+    // A failure between two dumps (bytes lost while none was coming) fails the next one: what
+    // was lost may have been its beginning. A lost input, or a stop, stays failed.
+    std::optional<std::pair<Dump, RecordingOutcome>> takeEndedDump();
 
     // The parser: `list` is the destination list (a Dump).
     void readData(void* list, MidiPacketList packets);
@@ -86,6 +94,10 @@ private:
     // News of missed cycles at `when` (steady clock, ns); the delivery thread only.
     void cyclesMissedAt(uint64_t when);
 
+    // Held while the parser works on a delivery, so that a dump is taken whole (the delivery
+    // thread and the taker's).
+    std::mutex m_listMutex;
+    Dump* m_list = nullptr; // recordOn's
     // 0xF0 inside a message, 0xF7 after one, else the last other status byte. Each recording
     // starts clean, so bytes left from an earlier, cut-off recording are never stored.
     uint8_t m_status = 0;

@@ -42,8 +42,9 @@ TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitterWithClient(MidiService& se
 
 TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
                                                        MIDIEndpointRef destination,
-                                                       uint32_t bytesPerSecond)
-    : m_service(service), m_client(client), m_destinationName(endpointName(service, destination)) {
+                                                       uint32_t bytesPerSecond, StopSignal* stop)
+    : m_service(service), m_client(client), m_stop(stop != nullptr ? *stop : m_ownStop),
+      m_destinationName(endpointName(service, destination)) {
     if (m_service.outputPortCreate(m_client, "OutPort", &m_port) != MidiStatus::ok) {
         m_gone = true; // nothing can be sent; every message counts as not sent
         m_port = 0;
@@ -52,8 +53,14 @@ TQMidiInterfaceTransmitter::TQMidiInterfaceTransmitter(MidiService& service, MID
     m_request.completionProc = &SysexCompletionProc;
     m_request.completionRefCon = this;
     m_request.bytesPerSecond = bytesPerSecond;
-    std::this_thread::sleep_for(kSettleBeforeAllNotesOff);
-    sendAllNotesOffOverPort(m_port, destination);
+    if (m_stop.sleepFor(kSettleBeforeAllNotesOff)) {
+        sendAllNotesOffOverPort(m_port, destination);
+    }
+}
+
+void TQMidiInterfaceTransmitter::stop() {
+    m_stop.request();
+    m_service.cancelSysex(&m_request);
 }
 
 TQMidiInterfaceTransmitter::~TQMidiInterfaceTransmitter() {
@@ -79,9 +86,7 @@ bool TQMidiInterfaceTransmitter::pauseUnlessGone(double seconds) {
         if (now >= until) {
             return !m_gone;
         }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(until - now, kGoneCheckInterval));
-        if (m_stopRequested) {
+        if (!m_stop.sleepUntil(std::min(until, now + kGoneCheckInterval)) || m_stop.requested()) {
             return false; // no message is in flight during a pause: Stop ends it here
         }
         if (endpointNamed(m_service, m_destinationName, false) == 0) {
@@ -92,7 +97,8 @@ bool TQMidiInterfaceTransmitter::pauseUnlessGone(double seconds) {
 }
 
 void TQMidiInterfaceTransmitter::abandon() {
-    if (m_stopRequested && !m_gone) {
+    // The owner's Stop counts as soon as it is requested, before it reaches stop().
+    if (m_stop.requested() && !m_gone) {
         m_stopped = true; // the rest was not sent on purpose: not a refusal
     } else {
         m_refused += m_messageToSend;
@@ -123,12 +129,12 @@ void TQMidiInterfaceTransmitter::sendAllNotesOffOverPort(MIDIPortRef port,
             m_gone = true;
             return;
         }
-        if (slower) {
-            std::this_thread::sleep_for(
-                midi::timeAtSpeed(sizeof bytes[0], m_request.bytesPerSecond));
+        if (slower &&
+            !m_stop.sleepFor(midi::timeAtSpeed(sizeof bytes[0], m_request.bytesPerSecond))) {
+            return;
         }
     }
-    std::this_thread::sleep_for(kAfterAllNotesOff);
+    static_cast<void>(m_stop.sleepFor(kAfterAllNotesOff)); // a Stop needs no more of it
 }
 
 std::size_t TQMidiInterfaceTransmitter::mayNotHaveArrivedCount() const {
@@ -152,8 +158,9 @@ void TQMidiInterfaceTransmitter::transmitDump(const Dump& dump) {
     m_dump = &dump;
     m_dumpIndex = 0;
     m_sent = 0;
+    m_cutShort = 0;
     m_stopped = false;
-    if (m_stopRequested || !pauseUnlessGone(dump.front().m_offset)) {
+    if (m_stop.requested() || !pauseUnlessGone(dump.front().m_offset)) {
         abandon();
         return;
     }
@@ -193,6 +200,9 @@ bool TQMidiInterfaceTransmitter::transmit(const buffer& message, double pauseBef
         ++m_refused;
         return false;
     }
+    if (m_stop.requested()) {
+        m_service.cancelSysex(&m_request); // a Stop that came between two messages
+    }
     std::this_thread::sleep_for(kAfterHandOver);
     return true;
 }
@@ -201,6 +211,12 @@ void TQMidiInterfaceTransmitter::SysexCompletionProc(MIDISysexSendRequest* reque
     auto* self = static_cast<TQMidiInterfaceTransmitter*>(request->completionRefCon);
     if (request->status != MidiStatus::ok) {
         ++self->m_refused;
+    } else if (request->bytesHandedOver < request->bytesToSend) {
+        // Stopped: before any byte of it went, or inside it and closed.
+        self->m_stopped = true;
+        if (request->bytesHandedOver > 0) {
+            self->m_cutShort = self->m_dumpIndex + 1;
+        }
     } else {
         ++self->m_sent;
     }
@@ -224,7 +240,7 @@ void TQMidiInterfaceTransmitter::complete() {
         const midi::event& next = (*m_dump)[m_dumpIndex];
         // Handed over early where the MIDI system keeps the pause to its own clock.
         const double pause = next.m_offset - m_service.sysexLeadSeconds();
-        if (m_gone || m_stopRequested || !pauseUnlessGone(pause)) {
+        if (m_gone || m_stop.requested() || !pauseUnlessGone(pause)) {
             abandon(); // this message and every one after it
             return;
         }

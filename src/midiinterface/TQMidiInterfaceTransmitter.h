@@ -2,6 +2,7 @@
 
 #include "MidiService.h"
 #include "core/Result.h"
+#include "core/StopSignal.h"
 #include "core/event.h"
 
 #include <atomic>
@@ -26,10 +27,12 @@ public:
 
     // Opens the output, waits 600 ms, sends the All Notes Off burst and waits 300 ms. Every
     // byte, the burst's included, goes out no faster than `bytesPerSecond` (see
-    // MIDISysexSendRequest; midi::kFullSpeed: the cable's rate).
+    // MIDISysexSendRequest; midi::kFullSpeed: the cable's rate). `stop`, when given, is the
+    // owner's Stop, which also cuts the opening short (the burst is then not sent whole).
     TQMidiInterfaceTransmitter(MidiService& service, MIDIClientRef client,
                                MIDIEndpointRef destination,
-                               uint32_t bytesPerSecond = midi::kFullSpeed);
+                               uint32_t bytesPerSecond = midi::kFullSpeed,
+                               StopSignal* stop = nullptr);
     TQMidiInterfaceTransmitter(const TQMidiInterfaceTransmitter&) = delete;
     TQMidiInterfaceTransmitter& operator=(const TQMidiInterfaceTransmitter&) = delete;
     // Waits for a transmission under way to end.
@@ -43,10 +46,13 @@ public:
     // Messages of the last transmissions that the MIDI service could not carry, or that were
     // not sent because the destination or the MIDI system went away.
     std::size_t refusedCount() const;
-    // Ends the transmission after the message in flight (never inside one); the rest is not
-    // sent. Safe from any thread.
-    void stop() { m_stopRequested = true; }
+    // Ends the transmission at once: a message going out in parts is closed with 0xF7 after
+    // the part under way (see cutShortMessage), one that went whole has arrived; the rest is
+    // not sent. Safe from any thread.
+    void stop();
     bool wasStopped() const { return m_stopped; }
+    // The number (from 1) of the message that Stop cut short and closed; 0 when none was.
+    std::size_t cutShortMessage() const { return m_cutShort; }
     // Messages of the last transmission that reached the destination whole.
     std::size_t sentCount() const { return m_sent; }
     // Messages of the last transmission that the MIDI system handed over just before it
@@ -77,13 +83,15 @@ private:
     // Counts the rest of the dump as not sent and ends the transmission.
     void abandon();
 
+    StopSignal m_ownStop;
+    StopSignal& m_stop; // every wait of the transmitter's
     MIDIPortRef m_port = 0;
     std::string m_destinationName; // to tell whether it is still there
     std::atomic<std::size_t> m_refused{0};
     // The output could not be opened, or the destination or the MIDI system went away.
     std::atomic<bool> m_gone{false};
-    std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_stopped{false};
     std::atomic<std::size_t> m_sent{0};
+    std::atomic<std::size_t> m_cutShort{0};
     uint64_t m_mayBeLostBefore = 0; // the service's count when the transmission began
 };

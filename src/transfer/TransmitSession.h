@@ -1,22 +1,26 @@
 #pragma once
 
 #include "SendPlan.h"
+#include "core/StopSignal.h"
 #include "core/event.h"
 #include "midiinterface/MidiService.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class TQMidiInterfaceTransmitter;
 
 // One Transmit, for the window and the command line alike: a MIDI client of its own, the
-// output looked up by name, the planned copy of the dump (planSend, which refused what cannot
-// be sent), the settling and All Notes Off on a thread of the session's own (so the caller's
+// output looked up by name, the planned copy of the dump (prepareSend or planSend, which refused
+// what cannot be sent; what the MIDI system cannot carry is asked again on the session's own
+// thread), the settling and All Notes Off on a thread of the session's own (so the caller's
 // thread stays free), the sending at the planned speed, Stop, and the result. Between opening
 // and sending the caller tells the user what to press on the instrument. The events come on
 // the session's thread.
@@ -27,37 +31,56 @@ public:
         std::size_t refused = 0; // not carried, or not sent for want of a destination
         std::size_t total = 0;
         std::size_t mayNotHaveArrived = 0; // handed over around missed cycles
-        bool stopped = false;              // by Stop, after the message in flight
+        bool stopped = false;              // by Stop
+        std::size_t cutShort = 0; // the number (from 1) of the message Stop closed early, or 0
     };
 
     TransmitSession(MidiService& midi, std::string outputName, SendPlan plan);
+    // A series of dumps to one output: one opening (All Notes Off once), then each plan in
+    // turn, one send() each. Every plan has the same speed.
+    TransmitSession(MidiService& midi, std::string outputName, std::vector<SendPlan> plans);
     TransmitSession(const TransmitSession&) = delete;
     TransmitSession& operator=(const TransmitSession&) = delete;
-    // Stops what is under way (after the message in flight) and waits for its thread.
+    // Stops what is under way and waits for its thread.
     ~TransmitSession();
 
-    // Opens the output (600 ms, All Notes Off, 300 ms), then `opened`. Nothing of the dump
-    // goes out before send.
-    void open(std::function<void()> opened);
-    // After open: sends the dump, then `finished`.
-    void send(std::function<void(Result)> finished);
-    // Before send: nothing of the dump is sent; during it: after the message in flight.
+    // Asks the MIDI service whether it can carry every plan (carryRefusal): when it cannot,
+    // `refused` with the first plan it cannot carry and the sentence, and nothing goes out.
+    // Otherwise opens the output (600 ms, All Notes Off, 300 ms), then `opened`. Nothing of a
+    // dump goes out before send.
+    void open(std::function<void()> opened,
+              std::function<void(std::size_t plan, std::string why)> refused = {});
+    // After open: waits `pauseBefore` (Stop ends it: the plan then counts as stopped, nothing
+    // of it sent), sends the next plan's dump, then `finished`. Once per plan.
+    void send(std::function<void(Result)> finished,
+              std::chrono::milliseconds pauseBefore = std::chrono::milliseconds(0));
+    std::size_t planCount() const { return m_plans.size(); }
+    // At once: before send nothing of the dump is sent; during it a message going out in parts
+    // is closed with 0xF7 (Result::cutShort) and nothing more goes.
     void stop();
-    bool stopRequested() const { return m_stopRequested; }
+    bool stopRequested() const { return m_stop.requested(); }
+    // Waits up to `limit` for the session's work to end (after stop: for the open message to
+    // be closed); false when it has not.
+    bool waitForEnd(std::chrono::milliseconds limit);
 
 private:
-    void run(std::function<void()> opened);
+    void run(const std::function<void()>& opened,
+             const std::function<void(std::size_t, std::string)>& refused);
+    // Sends the plans in turn as send() asks; false when it should end.
+    bool sendNext(const SendPlan& plan);
 
     MidiService& m_midi;
     MIDIClientRef m_client = 0;
     std::string m_outputName;
-    const SendPlan m_plan;
+    const std::vector<SendPlan> m_plans;
+    std::chrono::milliseconds m_pauseBefore{0};                // set by send
     std::unique_ptr<TQMidiInterfaceTransmitter> m_transmitter; // the session's thread's
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::function<void(Result)> m_finished; // set by send
     bool m_sendAsked = false;
-    std::atomic<bool> m_stopRequested{false};
+    bool m_ended = false;
+    StopSignal m_stop;
     std::atomic<TQMidiInterfaceTransmitter*> m_sending{nullptr}; // for Stop
     std::thread m_thread;
 };

@@ -134,4 +134,54 @@ TEST_F(Transmitting, RefusedMessagesStillEndTheTransmissionAndAreCounted) {
     EXPECT_EQ(transmitter->refusedCount(), 2002u);
 }
 
+TEST_F(Transmitting, StopClosesAMessageGoingOutInPartsAndSendsNothingMore) {
+    // 100 bytes/s: a byte every 10 ms, so the 400-byte message would take 4 s.
+    auto transmitter = std::make_shared<TQMidiInterfaceTransmitter>(m_service, m_client,
+                                                                    m_service.destination(0), 100);
+    const Dump dump{sysex(5, 1, 0.0), sysex(400, 2, 0.0), sysex(5, 3, 0.0)};
+    // Every SysEx byte the synth had, in order (a part a byte at this speed).
+    const auto sysexBytes = [this] {
+        Bytes all;
+        for (const auto& r : received()) {
+            if (r.sysex) {
+                all.insert(all.end(), r.bytes.begin(), r.bytes.end());
+            }
+        }
+        return all;
+    };
+    transmitter->transmitDump(dump);
+    const auto deadline = Clock::now() + 10s;
+    while (sysexBytes().size() < 5 + 10 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    transmitter->stop();
+    waitUntilDone(*transmitter);
+    EXPECT_TRUE(transmitter->wasStopped());
+    EXPECT_EQ(transmitter->sentCount(), 1u);
+    EXPECT_EQ(transmitter->cutShortMessage(), 2u);
+    EXPECT_EQ(transmitter->refusedCount(), 0u);
+    // The first message and part of the second, closed; nothing of the third.
+    const Bytes after = sysexBytes();
+    ASSERT_GT(after.size(), 5u + 10);
+    ASSERT_LT(after.size(), 5u + 400);
+    EXPECT_EQ(Bytes(after.begin(), after.begin() + 5), Bytes(dump[0].begin(), dump[0].end()));
+    EXPECT_EQ(Bytes(after.begin() + 5, after.end() - 1),
+              Bytes(dump[1].begin(), dump[1].begin() + static_cast<long>(after.size() - 6)));
+    EXPECT_EQ(after.back(), 0xF7);
+
+    // At full speed the virtual service takes a message whole: a Stop during its cable time
+    // cuts nothing, and the rest is not sent.
+    auto whole = open();
+    const Dump two{sysex(3000, 4, 0.0), sysex(5, 5, 0.0)}; // about 1 s of cable
+    whole->transmitDump(two);
+    std::this_thread::sleep_for(100ms);
+    const std::size_t before = received().size();
+    whole->stop();
+    waitUntilDone(*whole);
+    EXPECT_EQ(whole->sentCount(), 1u);
+    EXPECT_EQ(whole->cutShortMessage(), 0u);
+    EXPECT_TRUE(whole->wasStopped());
+    EXPECT_EQ(received().size(), before);
+}
+
 } // namespace

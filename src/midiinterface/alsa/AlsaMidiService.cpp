@@ -392,28 +392,25 @@ MidiStatus AlsaMidiService::handOverSysex(const EndpointId& destination,
     if (!address) {
         return MidiStatus::noSuchObject;
     }
-    for (std::size_t at = 0; at < bytes.size(); at += kSysexChunk) {
-        const std::size_t n = std::min(kSysexChunk, bytes.size() - at);
-        snd_seq_event_t event;
-        snd_seq_ev_clear(&event);
-        snd_seq_ev_set_source(&event, static_cast<unsigned char>(m_outPort));
-        snd_seq_ev_set_dest(&event, static_cast<unsigned char>(address->first),
-                            static_cast<unsigned char>(address->second));
-        snd_seq_ev_set_direct(&event);
-        snd_seq_ev_set_sysex(&event, static_cast<unsigned int>(n),
-                             const_cast<uint8_t*>(bytes.data() + at));
-        int result = 0;
-        {
-            std::lock_guard lock(m_mutex);
-            result = snd_seq_event_output_direct(m_seq.get(), &event);
-        }
-        if (result < 0) {
-            return MidiStatus::serviceFailed; // the kernel refused it: the message is refused
-        }
-        // The chunk's time on a cable before the next, so the port's buffer never overflows.
-        if (at + n < bytes.size()) {
-            std::this_thread::sleep_for(midi::timeAtSpeed(n, midi::kFullSpeed));
-        }
+    // At most a chunk (fullSpeedPart), one event.
+    if (bytes.size() > kSysexChunk) {
+        return MidiStatus::tooLarge;
+    }
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    snd_seq_ev_set_source(&event, static_cast<unsigned char>(m_outPort));
+    snd_seq_ev_set_dest(&event, static_cast<unsigned char>(address->first),
+                        static_cast<unsigned char>(address->second));
+    snd_seq_ev_set_direct(&event);
+    snd_seq_ev_set_sysex(&event, static_cast<unsigned int>(bytes.size()),
+                         const_cast<uint8_t*>(bytes.data()));
+    int result = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        result = snd_seq_event_output_direct(m_seq.get(), &event);
+    }
+    if (result < 0) {
+        return MidiStatus::serviceFailed; // the kernel refused it: the message is refused
     }
     return MidiStatus::ok;
 }

@@ -57,6 +57,9 @@ protected:
     MidiStatus sendShort(const EndpointId& destination, MidiPacketList packets) override;
     MidiStatus handOverSysex(const EndpointId& destination, std::span<const uint8_t> bytes,
                              double pauseBefore) override;
+    // A chunk at a time, each after the one before has had its time on the cable, so that the
+    // port's buffer never overflows and a Stop can close the message within a chunk's time.
+    std::size_t fullSpeedPart() const override { return kSysexChunk; }
 
 private:
     using Address = std::pair<int, int>; // client, port
