@@ -1,22 +1,28 @@
 #pragma once
 
-#include "midifile/Library.h"
+#include "LibraryReader.h"
 
 #include <QAbstractTableModel>
-#include <QSortFilterProxyModel>
 
 #include <vector>
 
-// The library's files as table rows: name (with its subfolder), dump type, messages, size,
-// date modified. A file that cannot be read is a greyed row with the reason in place of its
-// type. Rows follow each new listing without being made anew, so a selection stays put.
+// The library's files as table rows, in the order and under the filter that the reader
+// arranged off the window's thread: name (with its subfolder), dump type, messages, size, date
+// modified. A file that cannot be read is a greyed row with the reason in place of its type.
+// Taking new rows is a swap and a reset, whatever their number.
 class LibraryModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { kName, kType, kMessages, kSize, kModified, kColumns };
-    // What a column sorts by: numbers as numbers, dates as dates.
-    static constexpr int kSortRole = Qt::UserRole;
+    enum Column {
+        kName = LibraryReader::kName,
+        kType = LibraryReader::kType,
+        kMessages = LibraryReader::kMessages,
+        kSize = LibraryReader::kSize,
+        kModified = LibraryReader::kModified,
+        kSameAs = LibraryReader::kSameAs, // the older file that holds the same backup
+        kColumns
+    };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -24,26 +30,17 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A click on a header: the reader sorts (sortRequested), the rows follow when it is done.
+    void sort(int column, Qt::SortOrder order) override;
 
-    // Takes a new listing: rows that went are removed, new ones added, changed ones updated.
-    void update(std::vector<library::Entry> entries);
-    const library::Entry& entry(int row) const { return m_entries.at(static_cast<size_t>(row)); }
+    void setRows(LibraryReader::Rows rows);
+    const library::Entry& entry(int row) const { return *m_rows.at(static_cast<size_t>(row)); }
+    // The row of the file at `path` (relative), or -1.
+    int rowOf(const std::string& path) const;
 
-private:
-    std::vector<library::Entry> m_entries;
-};
-
-// Sorts by LibraryModel::kSortRole and keeps the rows whose name or type holds the filter.
-class LibraryFilter : public QSortFilterProxyModel {
-    Q_OBJECT
-
-public:
-    explicit LibraryFilter(QObject* parent = nullptr);
-    void setText(const QString& text);
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
+Q_SIGNALS:
+    void sortRequested(int column, Qt::SortOrder order);
 
 private:
-    QString m_text;
+    LibraryReader::Rows m_rows;
 };

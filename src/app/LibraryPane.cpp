@@ -3,23 +3,19 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
-
-// Long enough to take a burst of changes (a backup written, renamed into place) as one.
-constexpr int kSettleMs = 150;
-
-} // namespace
+#include <algorithm>
+#include <set>
 
 LibraryPane::LibraryPane(QWidget* parent)
     : QDockWidget(QStringLiteral("Library"), parent), m_filter(new QLineEdit), m_note(new QLabel),
       m_table(new QTableView) {
     setObjectName(QStringLiteral("dock_library"));
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
-    m_proxy.setSourceModel(&m_model);
 
     m_filter->setPlaceholderText(QStringLiteral("Filter by name or type"));
     m_filter->setAccessibleName(QStringLiteral("Library filter"));
@@ -27,17 +23,23 @@ LibraryPane::LibraryPane(QWidget* parent)
     for (QToolButton* clear : m_filter->findChildren<QToolButton*>()) {
         clear->setAccessibleName(QStringLiteral("Clear filter")); // else a nameless button
     }
-    connect(m_filter, &QLineEdit::textChanged, &m_proxy, &LibraryFilter::setText);
+    connect(m_filter, &QLineEdit::textChanged, this, &LibraryPane::arrange);
     m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_note->setAccessibleName(QStringLiteral("Library folder"));
 
-    m_table->setModel(&m_proxy);
+    m_table->setModel(&m_model);
     m_table->setAccessibleName(QStringLiteral("Library"));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection); // Send Selected Files
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setTabKeyNavigation(false);
     m_table->setTextElideMode(Qt::ElideMiddle); // the subfolder and the date both show
+    connect(&m_model, &LibraryModel::sortRequested, this, [this](int column, Qt::SortOrder order) {
+        m_sortColumn = column;
+        m_sortOrder = order;
+        arrange();
+    });
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(LibraryModel::kModified, Qt::DescendingOrder);
     m_table->verticalHeader()->setVisible(false);
@@ -51,15 +53,14 @@ LibraryPane::LibraryPane(QWidget* parent)
     m_table->setColumnWidth(LibraryModel::kMessages, width("Messages"));
     m_table->setColumnWidth(LibraryModel::kSize, width("10,000,000"));
     m_table->setColumnWidth(LibraryModel::kModified, width("2026-12-09 14:00"));
+    m_table->setColumnWidth(LibraryModel::kSameAs, width("STRATA 500 - Presets 2026-12-09.mid"));
     // Room for the name and the type beside the event table.
     m_table->setMinimumWidth(width("STRATA 500 - Presets 2026-12-09.mid") +
                              width("STRATA 500 - Presets S05"));
     // Double-click, or Enter on the row that has the keyboard.
     connect(m_table, &QTableView::activated, this, [this](const QModelIndex& index) {
-        const QModelIndex source = m_proxy.mapToSource(index);
-        if (source.isValid()) {
-            const std::string& path = m_model.entry(source.row()).path;
-            Q_EMIT openRequested(QString::fromStdString((m_folder / path).string()));
+        if (index.isValid()) {
+            Q_EMIT openRequested(m_folder / m_model.entry(index.row()).path);
         }
     });
 
@@ -71,67 +72,82 @@ LibraryPane::LibraryPane(QWidget* parent)
     layout->addWidget(m_table, 1);
     setWidget(content);
 
-    m_settle.setSingleShot(true);
-    m_settle.setInterval(kSettleMs);
-    connect(&m_settle, &QTimer::timeout, &m_reader, &LibraryReader::rescan);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle,
-            qOverload<>(&QTimer::start));
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_settle, qOverload<>(&QTimer::start));
     connect(&m_reader, &LibraryReader::listed, this, &LibraryPane::listed);
 }
 
 void LibraryPane::setFolder(const std::filesystem::path& folder) {
     m_folder = folder;
     m_listings = 0;
-    m_model.update({});
+    m_model.setRows({});
     m_note->setText(QString::fromStdString(folder.string()));
     m_reader.setFolder(folder);
 }
 
+void LibraryPane::arrange() {
+    m_reader.arrange(m_sortColumn, m_sortOrder == Qt::DescendingOrder, m_filter->text(),
+                     m_hideDuplicates);
+}
+
+void LibraryPane::setHideDuplicates(bool hide) {
+    m_hideDuplicates = hide;
+    arrange();
+}
+
+std::vector<std::pair<std::filesystem::path, QString>> LibraryPane::selectedFiles() const {
+    QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::pair<std::filesystem::path, QString>> files;
+    for (const QModelIndex& row : rows) {
+        const std::string& path = m_model.entry(row.row()).path;
+        files.emplace_back(m_folder / path, QString::fromStdString(path));
+    }
+    return files;
+}
+
 QString LibraryPane::currentFile() const {
-    const QModelIndex source = m_proxy.mapToSource(m_table->currentIndex());
-    return source.isValid()
-               ? QString::fromStdString((m_folder / m_model.entry(source.row()).path).string())
+    const QModelIndex current = m_table->currentIndex();
+    return current.isValid()
+               ? QString::fromStdString((m_folder / m_model.entry(current.row()).path).string())
                : QString();
 }
 
-void LibraryPane::listed(const std::vector<library::Entry>& entries, const QStringList& folders,
-                         const QString& error) {
+void LibraryPane::listed(const LibraryReader::Rows& rows, const QString& note) {
     ++m_listings;
-    m_model.update(entries);
-    const QString where = QString::fromStdString(m_folder.string());
-    if (error.isEmpty()) {
-        m_note->setText(where);
-        QStringList paths = folders;
-        for (const library::Entry& e : entries) {
-            paths.push_back(QString::fromStdString((m_folder / e.path).string()));
+    // The chosen and the selected files and the scroll stay where they were.
+    const QModelIndex current = m_table->currentIndex();
+    const std::string chosen = current.isValid() ? m_model.entry(current.row()).path : "";
+    const int column = current.isValid() ? current.column() : 0;
+    const int scrolled = m_table->verticalScrollBar()->value();
+    std::set<std::string> selected;
+    for (const QModelIndex& row : m_table->selectionModel()->selectedRows()) {
+        selected.insert(m_model.entry(row.row()).path);
+    }
+    m_model.setRows(rows);
+    if (!chosen.empty()) {
+        if (const int row = m_model.rowOf(chosen); row >= 0) {
+            m_table->selectionModel()->setCurrentIndex(m_model.index(row, column),
+                                                       QItemSelectionModel::NoUpdate);
         }
-        watch(paths);
-        return;
     }
-    // A folder that is not there yet is made by the first Save into it: its parent says when.
-    std::error_code missing;
-    const bool absent = !std::filesystem::exists(m_folder, missing);
-    m_note->setText(
-        absent ? QStringLiteral("%1 (made when the first backup is saved there)").arg(where)
-               : error);
-    const std::filesystem::path parent = m_folder.parent_path();
-    watch(absent && std::filesystem::is_directory(parent, missing)
-              ? QStringList{QString::fromStdString(parent.string())}
-              : QStringList{});
-}
-
-void LibraryPane::watch(QStringList paths) {
-    paths.sort();
-    QStringList watched = m_watcher.files() + m_watcher.directories();
-    watched.sort();
-    if (paths == watched) {
-        return;
+    if (!selected.empty()) {
+        QItemSelection keep;
+        for (int row = 0; row < m_model.rowCount() && keep.size() < int(selected.size()); ++row) {
+            if (selected.contains(m_model.entry(row).path)) {
+                keep.select(m_model.index(row, 0), m_model.index(row, LibraryModel::kColumns - 1));
+            }
+        }
+        m_table->selectionModel()->select(keep, QItemSelectionModel::Select);
     }
-    if (!watched.isEmpty()) {
-        m_watcher.removePaths(watched);
+    m_table->verticalScrollBar()->setValue(scrolled);
+    if (!m_selectWhenListed.empty()) {
+        if (const int row = m_model.rowOf(m_selectWhenListed); row >= 0) {
+            m_table->selectionModel()->setCurrentIndex(m_model.index(row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+            m_table->scrollTo(m_model.index(row, 0));
+            m_selectWhenListed.clear();
+        }
     }
-    if (!paths.isEmpty()) {
-        m_watcher.addPaths(paths);
-    }
+    m_note->setText(note.isEmpty() ? QString::fromStdString(m_folder.string()) : note);
 }

@@ -4,10 +4,11 @@
 #include "LibraryReader.h"
 
 #include <QDockWidget>
-#include <QFileSystemWatcher>
-#include <QTimer>
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -16,7 +17,8 @@ class QTableView;
 // The library beside the event table: every dump file in the library folder and its
 // subfolders with what it holds, newest first, sortable by every column, with a filter on
 // name and type. It follows the folder: what appears, changes, is renamed or goes shows
-// within a second. Files are read off the window's thread (LibraryReader).
+// within a second. Reading, watching, sorting and filtering happen off the window's thread
+// (LibraryReader); the window only swaps in the rows, keeping the chosen file and the scroll.
 class LibraryPane : public QDockWidget {
     Q_OBJECT
 
@@ -27,6 +29,15 @@ public:
     const std::filesystem::path& folder() const { return m_folder; }
     // Looks again now (after this program wrote into the folder).
     void rescan() { m_reader.rescan(); }
+    // Selects (and shows) the file at `path` (relative) once a listing holds it.
+    void selectWhenListed(std::string path) { m_selectWhenListed = std::move(path); }
+    // Leaves out (or shows again) the files whose backup an older file holds.
+    void setHideDuplicates(bool hide);
+    // Which file already holds `dump`'s backup: LibraryReader::held answers.
+    LibraryReader& reader() { return m_reader; }
+    // The selected files in the order the pane shows them: each file's path as the file system
+    // has it, and its name as the pane shows it.
+    std::vector<std::pair<std::filesystem::path, QString>> selectedFiles() const;
     // The chosen row's file (absolute), or "" when none is chosen.
     QString currentFile() const;
 
@@ -37,20 +48,20 @@ public:
     int listings() const { return m_listings; }
 
 Q_SIGNALS:
-    // Double-click or Enter on a row.
-    void openRequested(const QString& path);
+    // Double-click or Enter on a row: the file's path as the file system has it.
+    void openRequested(const std::filesystem::path& path);
 
 private:
-    void listed(const std::vector<library::Entry>& entries, const QStringList& folders,
-                const QString& error);
-    void watch(QStringList paths);
+    void listed(const LibraryReader::Rows& rows, const QString& note);
+    void arrange();
 
     std::filesystem::path m_folder;
     LibraryModel m_model;
-    LibraryFilter m_proxy;
     LibraryReader m_reader;
-    QFileSystemWatcher m_watcher;
-    QTimer m_settle; // changes close together make one look
+    int m_sortColumn = LibraryModel::kModified;
+    Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
+    bool m_hideDuplicates = false;
+    std::string m_selectWhenListed;
     QLineEdit* m_filter = nullptr;
     QLabel* m_note = nullptr;
     QTableView* m_table = nullptr;

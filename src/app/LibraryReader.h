@@ -1,52 +1,97 @@
 #pragma once
 
+#include "FolderWatch.h"
+#include "core/event.h"
 #include "midifile/Library.h"
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
-#include <condition_variable>
+#include <atomic>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
-// Reads the library folder off the window's thread: on each request it lists the folder and
-// reads the files that are new or changed since the last look (a file that looks the same is
-// not read again), then hands the whole listing back on the window's thread. Requests that
-// come while it reads make one more look.
+// Reads and follows the library folder off the window's thread: it lists the folder, reads
+// the files that are new or changed since the last look (a file that looks the same is not
+// read again), sorts and filters the rows as the pane asks, and hands them back on the
+// window's thread whole, so that the window only swaps them in. It watches the folders
+// (FolderWatch) and looks again 150 ms after a change; where the system's limit on watches is
+// reached it says so and looks every few seconds. A new folder or the reader's end calls off
+// a look under way.
 class LibraryReader : public QObject {
     Q_OBJECT
 
 public:
+    using Row = std::shared_ptr<const library::Entry>;
+    using Rows = std::vector<Row>;
+    enum Column { kName, kType, kMessages, kSize, kModified, kSameAs };
+
     explicit LibraryReader(QObject* parent = nullptr);
     ~LibraryReader() override;
 
     // Looks at `folder` from now on (every file read anew), and at once.
     void setFolder(const std::filesystem::path& folder);
-    // Looks again, soon: something in the folder changed.
+    // Looks again now (after this program wrote into the folder).
     void rescan();
+    // The rows from now on: sorted by `column`, and only those whose name or type holds
+    // `filter` (any case), without the files whose backup an older file holds when
+    // `hideDuplicates`.
+    void arrange(int column, bool descending, const QString& filter, bool hideDuplicates);
+    // Which file of the library already holds `dump`'s backup: `held` answers on the window's
+    // thread, with "" when none does; answers come in the order of the questions.
+    void findHolder(Dump dump);
+
+    // What a row's type column says.
+    static QString typeText(const library::Entry& entry);
 
 Q_SIGNALS:
-    // The folder's files newest first, and its subfolders (absolute), or why it cannot be read.
-    void listed(const std::vector<library::Entry>& entries, const QStringList& folders,
-                const QString& error);
+    // The rows to show; `note`: "" when all is well, else what the folder line says instead of
+    // the folder (why it cannot be read: the last rows it had stay; that it is followed by
+    // looking now and then).
+    void listed(const Rows& rows, const QString& note);
+    // The answer to findHolder: the file (relative) and when it was written (s since 1970).
+    void held(const QString& path, qint64 modified);
 
 private:
+    struct Order {
+        int column = kModified;
+        bool descending = true;
+        QString filter;
+        bool hideDuplicates = false;
+    };
     void run();
-    // One look at the folder; the window's thread receives the outcome.
-    void look(const std::filesystem::path& folder, uint64_t generation);
+    // One look at the folder; false when it was called off.
+    bool look(const std::filesystem::path& folder);
+    // Each file's older copy, for the rows whose one changed.
+    void markCopies(const std::filesystem::path& folder);
+    void answerHolder(const std::filesystem::path& folder, const Dump& dump);
+    // The rows in `order`, to the window's thread, unless they are what it has.
+    void send(uint64_t generation, const Order& order);
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    std::mutex m_mutex; // the requests below
     std::filesystem::path m_folder;
     uint64_t m_generation = 0; // counts folder changes: a cache belongs to one folder
-    bool m_pending = false;
+    bool m_lookPending = false;
+    bool m_arrangePending = false;
+    std::deque<Dump> m_holderQuestions;
     bool m_stop = false;
-    // The reading thread's: what each file held when it looked like its stamp.
-    std::map<std::string, std::pair<library::Stamp, library::Entry>> m_cache;
+    Order m_order;
+    std::atomic<bool> m_cancel{false};
+
+    // The reading thread's own.
+    FolderWatch m_watch;
+    bool m_limited = false; // some folders could not be watched
+    std::map<std::string, std::pair<library::Stamp, Row>> m_cache;
     uint64_t m_cacheGeneration = 0;
-    std::thread m_thread; // started once all the above is there, joined before it goes
+    QString m_note;
+    Rows m_sent;
+    QString m_sentNote;
+    bool m_sentOnce = false;
+    std::thread m_thread;
 };

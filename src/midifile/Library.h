@@ -2,6 +2,7 @@
 
 #include "core/Result.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -25,6 +26,9 @@ struct Entry {
     uint64_t bytes = 0;               // the file's size
     int64_t modified = 0;             // seconds since 1970, UTC
     std::optional<std::string> error; // why the file cannot be opened
+    uint64_t fingerprint = 0;         // of the backup it holds (samebackup); 0 when unreadable
+    // The oldest other file of the library that holds the same backup (samebackup), if any.
+    std::optional<std::string> sameAs;
 
     bool operator==(const Entry&) const = default;
 };
@@ -34,19 +38,26 @@ struct Entry {
 struct Stamp {
     uint64_t bytes = 0;
     int64_t modified = 0; // nanoseconds, to tell two writes in one second apart
+    // Set for a subfolder that could not be read: why (it is listed, not left out).
+    std::optional<std::string> unreadable;
     bool operator==(const Stamp&) const = default;
 };
 using Listing = std::map<std::string, Stamp>; // by relative path
 
 // Every .mid and .syx file below `folder` (names ending so in any case; links are not
-// followed), or why the folder cannot be read. `folders` receives the subfolders walked
-// (relative), for a watcher.
+// followed), or why the folder cannot be read. What changes during the walk costs only itself:
+// an entry that vanished is left out, a subfolder that cannot be read is listed with its
+// reason (Stamp::unreadable). Names are the file system's bytes, UTF-8 or not. `folders`
+// receives the subfolders walked (relative), for a watcher; `cancel`, when set, ends the walk
+// early with a failure.
 Result<Listing> listFiles(const std::filesystem::path& folder,
-                          std::vector<std::string>* folders = nullptr);
+                          std::vector<std::string>* folders = nullptr,
+                          const std::atomic<bool>* cancel = nullptr);
 // What one file holds; a file that cannot be taken whole is an entry with the reason.
 Entry describe(const std::filesystem::path& folder, const std::string& relative,
                const Stamp& stamp);
-// The listing described, newest first (then by path).
+// The listing described, newest first (then by path), each entry with the older file that
+// holds the same backup (Entry::sameAs).
 Result<std::vector<Entry>> read(const std::filesystem::path& folder);
 void sortNewestFirst(std::vector<Entry>& entries);
 

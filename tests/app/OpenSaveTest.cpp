@@ -270,6 +270,7 @@ TEST_F(OpenSave, SysExFilesPanelsAndDrops) {
         }
         QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&m_controller.window(), &event);
+        waitUntilOpened();
         return event.isAccepted();
     };
     EXPECT_FALSE(drop(QString::fromStdString(m_dir.write("notes.txt", {1}))));

@@ -69,6 +69,15 @@ public:
         return unsaved;
     }
     void beep() override { ++beeps; }
+    // What the series dialog answers (its pause in seconds; nothing: Cancel), and what it
+    // was shown.
+    std::optional<int> seriesPause = 1;
+    QStringList seriesShown;
+    std::optional<int> seriesToSend(QWidget*, const QStringList& files, const QString&,
+                                    double) override {
+        seriesShown = files;
+        return seriesPause;
+    }
 
 private:
     static std::optional<QString> next(std::deque<QString>& queue) {
@@ -128,6 +137,11 @@ protected:
         m_dialogs.filesToRead.push_back(path);
         m_controller.OpenDidPressed();
         ASSERT_TRUE(runUntil([&] { return m_dialogs.filesToRead.empty(); }));
+        waitUntilOpened();
+    }
+    // A file is read off the window's thread: until the window has it, or said why not.
+    void waitUntilOpened() {
+        ASSERT_TRUE(runUntil([&] { return !m_controller.opening(); }));
     }
     void saveFile(const QString& path) {
         m_dialogs.filesToWrite.push_back(path);

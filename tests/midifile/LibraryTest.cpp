@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -66,6 +67,42 @@ TEST(Library, ListsWhatEveryDumpFileHoldsNewestFirstAndWhyOthersCannotBeRead) {
 
     EXPECT_FALSE(library::read(dir.path() / "missing"));
     EXPECT_FALSE(library::read(good)); // a file is no folder
+}
+
+TEST(Library, AWalkKeepsWhatItKnowsWhenFoldersGoMeanwhileAndTakesAnyName) {
+    TempDir dir;
+    const Bytes syx = korvoMessage(0x5D, 0x01, 30);
+    for (int i = 0; i < 300; ++i) {
+        const std::string sub = "set" + std::to_string(i);
+        fs::create_directories(dir.path() / sub);
+        for (int j = 0; j < 5; ++j) {
+            dir.write(sub + "/" + std::to_string(j) + ".syx", syx);
+        }
+    }
+    // Not UTF-8: the name is listed as the file system has it and opens by that name.
+    const std::string latin1 = "caf\xE9.syx";
+    dir.write(latin1, syx);
+    // Every odd subfolder goes while the walk runs; whatever the timing, the walk succeeds
+    // and lists every file of the folders that stay.
+    std::thread remover([&] {
+        for (int i = 1; i < 300; i += 2) {
+            fs::remove_all(dir.path() / ("set" + std::to_string(i)));
+        }
+    });
+    std::vector<std::string> folders;
+    const auto listed = library::listFiles(dir.path(), &folders);
+    remover.join();
+    ASSERT_TRUE(listed) << listed.error();
+    for (int i = 0; i < 300; i += 2) {
+        EXPECT_TRUE(listed.value().contains("set" + std::to_string(i) + "/4.syx")) << i;
+    }
+    ASSERT_TRUE(listed.value().contains(latin1));
+    EXPECT_EQ(library::describe(dir.path(), latin1, listed.value().at(latin1)).dumpType,
+              "OMNIGRID - Presets");
+
+    // A walk that is called off ends with a failure, not with part of the folder.
+    const std::atomic<bool> cancel{true};
+    EXPECT_FALSE(library::listFiles(dir.path(), nullptr, &cancel));
 }
 
 TEST(Library, TheFolderIsTheChosenOneElseBankShuttleInTheMusicFolder) {
