@@ -107,6 +107,7 @@ Controller::Controller(MidiService& midi, UserDialogs& dialogs)
 }
 
 Controller::~Controller() {
+    m_opener.reset(); // a read under way ends first; its answer is never shown
     // No notification reaches this object once the client is gone.
     // Ends every port with it; a client the MIDI system lost meanwhile is gone already.
     static_cast<void>(m_midi.clientDispose(m_client));
@@ -181,6 +182,11 @@ void Controller::updateControls() {
     m_ui->popup_channel->setEnabled(m_type->hasChannel());
     m_ui->popup_pause->setEnabled(m_state != kStateBusy);
     m_ui->popup_speed->setEnabled(m_state != kStateBusy);
+    if (m_sendFiles != nullptr) {
+        m_sendFiles->setEnabled(canSendFiles());
+        m_receiveMany->setEnabled(canReceive());
+        m_receiveManyButton->setEnabled(canReceive());
+    }
     for (QAction* action : m_window->findChildren<QAction*>()) {
         const QVariant tag = action->property("tag");
         if (tag.isValid()) {
@@ -269,6 +275,7 @@ void Controller::SaveDidPressed() {
 }
 
 void Controller::reidentify() {
+    ++m_dumpGeneration;
     m_inspectors->closeAll(); // they were opened on the dump that is now gone
     m_type = identifyDump(m_dump.get());
 }
@@ -312,46 +319,6 @@ double Controller::progressMaximum() const {
 
 void Controller::setTitleFromPath(const QString& path) {
     m_window->setWindowTitle(QFileInfo(path).fileName() + QStringLiteral("[*]"));
-}
-
-void Controller::open() {
-    const std::optional<QString> path = m_dialogs.fileToRead(m_window.get(), m_lastFolder);
-    if (!path) {
-        return;
-    }
-    openPath(*path);
-}
-
-void Controller::openPath(const QString& path) {
-    Result<dumpfile::Contents> loaded = loadDump(path.toStdString());
-    if (!loaded) {
-        // Nothing of a file that cannot be taken whole is loaded; the window keeps its state.
-        m_dialogs.beep();
-        m_dialogs.criticalAlert(
-            m_window.get(), QStringLiteral("Wrong file format"),
-            loaded.code() == dumpfile::kTooManyTracks
-                ? QStringLiteral(
-                      "BankShuttle supports only midi files with format 0 (single track).")
-                : QStringLiteral("\"%1\" cannot be opened: %2")
-                      .arg(QFileInfo(path).fileName(), sentence(loaded.error())));
-        return;
-    }
-    dumpfile::Contents& contents = loaded.value();
-    if (contents.trackname) {
-        m_ui->edit_trackname->setText(QString::fromStdString(*contents.trackname));
-    }
-    if (contents.instrument) {
-        m_ui->edit_instrument->setText(QString::fromStdString(*contents.instrument));
-    }
-    if (contents.meta7f) {
-        *m_meta7f = std::move(*contents.meta7f);
-    }
-    *m_dump = std::move(contents.dump);
-    reidentify();
-    setTitleFromPath(path);
-    rememberFile(path);
-    switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
-    setUnsaved(false);
 }
 
 void Controller::rememberFile(const QString& path) {

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "EventTableModel.h"
+#include "FileOpener.h"
 #include "MessageInspectors.h"
 #include "UserDialogs.h"
 #include "core/event.h"
 #include "dumptypes/KorvoDumptype.h"
+#include "midifile/DumpFile.h"
 #include "midiinterface/MidiService.h"
 #include "midiinterface/RecordingOutcome.h"
 #include "transfer/ReceiveSession.h"
+#include "transfer/SendPlan.h"
 #include "transfer/TransferReport.h"
 #include "transfer/TransmitSession.h"
 
@@ -16,11 +19,16 @@
 #include <QTimer>
 
 #include <chrono>
+#include <deque>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class LibraryPane;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class ProgressBar;
 
 namespace Ui {
@@ -57,7 +65,7 @@ public:
     void ReceiveDidPressed();
     void TransmitDidPressed();
     // Asks first when the dump was never saved (hasUnsavedDump).
-    // Ends the Receive or Transmit under way: a transmission after the message in flight.
+    // Ends the Receive or Transmit under way at once (a message cut short is closed).
     void StopDidPressed();
     void showAbout();
     // Why no MIDI system could be opened, shown where the user looks.
@@ -70,15 +78,25 @@ public:
     void startProgressTimer();
     bool applicationShouldTerminate() const;
     // What may be done now: every control follows these (updateControls).
-    bool canOpen() const { return m_state == kStateEmpty; }
-    bool canSave() const { return m_state == kStateLoaded; }
-    bool canClear() const { return m_state == kStateLoaded; }
-    bool canReceive() const { return m_state == kStateEmpty && m_sources != 0; }
-    bool canTransmit() const { return m_state == kStateLoaded && m_destinations != 0; }
+    // Nothing else while a file is read for opening (off this thread).
+    bool canOpen() const { return m_state == kStateEmpty && !opening(); }
+    bool canSave() const { return m_state == kStateLoaded && !opening(); }
+    bool canClear() const { return m_state == kStateLoaded && !opening(); }
+    bool canReceive() const { return m_state == kStateEmpty && m_sources != 0 && !opening(); }
+    bool canTransmit() const {
+        return m_state == kStateLoaded && m_destinations != 0 && !opening();
+    }
+    bool opening() const { return m_opener->reading(); }
     bool canQuit() const { return m_state != kStateBusy; }
     // A received dump, or an edited track name or instrument, not saved since.
     bool hasUnsavedDump() const { return m_unsaved; }
     bool canStop() const { return m_receiveSession != nullptr || m_transmitSession != nullptr; }
+    // Files chosen in the library pane, an output, and nothing else under way.
+    bool canSendFiles() const;
+    // Send Selected Files: the chosen files in the pane's order, after a dialog.
+    void SendFilesDidPressed();
+    // Receive into Library: dump after dump into the library folder until Stop.
+    void ReceiveManyDidPressed();
     // The predicate of a menu item's tag in MainWindow.ui.
     bool validateMenuItem(int tag) const;
 
@@ -98,8 +116,14 @@ public:
     static constexpr int kSetupChangeQuietMs = 300;
     static constexpr int kReceivedCounterMs = 200;
     static constexpr double kReceiveWaitTicks = 250.0;
-    // Open without the panel: a file named on the command line.
+    // Open without the panel: a file named on the command line. The file is read off this
+    // thread; the window shows it when it was read whole (`opening()` until then).
     void openPath(const QString& path);
+    // Reads the file off this thread, then `next` with what it holds; a file that cannot be
+    // taken whole alerts instead and leaves the window as it was.
+    using Opened = std::function<void(const std::filesystem::path&, dumpfile::Contents)>;
+    void readThen(const std::filesystem::path& path, Opened next);
+    void showOpened(const std::filesystem::path& path, dumpfile::Contents contents);
 
     QMainWindow& window() { return *m_window; }
     Ui::MainWindow& ui() { return *m_ui; }
@@ -111,7 +135,10 @@ public:
     MessageInspectors& inspectors() { return *m_inspectors; }
     LibraryPane& library() { return *m_library; }
     // Opens a file of the library as Open does, clearing (asking first) what is loaded.
-    void openFromLibrary(const QString& path);
+    // The path as the file system has it: a name that is not UTF-8 opens too.
+    void openFromLibrary(const std::filesystem::path& path);
+    // The library's answer to whether it holds the received dump already.
+    void holderFound(const QString& path, qint64 modified);
     void chooseLibraryFolder();
     // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
     double progressValue() const;
@@ -162,6 +189,23 @@ private:
     // Back to the loaded dump, nothing of it sent.
     void transmitAbandoned();
     void transmitFinished(const TransferReport& report);
+    // The channel, pause and speed chosen in the window.
+    SendChoices sendChoices() const;
+    // The series of Send Selected Files: the next file (its instruction asked when new), one
+    // file's end, the series' end.
+    struct Series;
+    // The files read and planned: the dialog, then the series.
+    void sendPlannedFiles(Series series, std::vector<SendPlan> plans, const QStringList& lines);
+    void seriesNext();
+    void seriesFileDone(const TransmitSession::Result& result);
+    void seriesEnded();
+    // Receive into Library: a dump ended, the library's answer for the first waiting one,
+    // the series' end; the counts and the status line.
+    void manyDumpEnded(ReceiveSession::Result result);
+    void manyHolderFound(const QString& path);
+    void manyFinished(const RecordingOutcome& outcome);
+    QString manyCounts() const;
+    QString manyStatus() const;
     // Tells the user how a transfer ended, as the report says.
     void show(const TransferReport& report);
 
@@ -170,6 +214,7 @@ private:
     std::unique_ptr<QMainWindow> m_window;
     std::unique_ptr<Ui::MainWindow> m_ui;
 
+    std::unique_ptr<FileOpener> m_opener = std::make_unique<FileOpener>();
     std::unique_ptr<Dump> m_dump;
     std::unique_ptr<KorvoDumptype> m_type;
     std::unique_ptr<buffer> m_meta7f;
@@ -180,16 +225,38 @@ private:
     int m_timerstatus = kTimerStopped;
     bool m_unsaved = false;
 
-    EventTableModel* m_table = nullptr;        // owned by the window
-    MessageInspectors* m_inspectors = nullptr; // owned by the table
-    LibraryPane* m_library = nullptr;          // owned by the window
+    EventTableModel* m_table = nullptr;         // owned by the window
+    MessageInspectors* m_inspectors = nullptr;  // owned by the table
+    LibraryPane* m_library = nullptr;           // owned by the window
+    QAction* m_sendFiles = nullptr;             // owned by the window
+    QAction* m_receiveMany = nullptr;           // owned by the window
+    QPushButton* m_receiveManyButton = nullptr; // owned by the window
     std::unique_ptr<ProgressBar> m_progress;
     // The transfer under way; set and reset only on this object's thread.
     std::unique_ptr<ReceiveSession> m_receiveSession;
     std::unique_ptr<TransmitSession> m_transmitSession;
+    // Send Selected Files under way (with m_transmitSession).
+    struct Series {
+        std::vector<std::string> names; // as the pane shows them
+        std::vector<std::string> instructions;
+        std::vector<double> seconds; // each file's estimate
+        std::vector<TransmitSession::Result> results;
+        int between = 1; // seconds
+        int stateBefore = kStateEmpty;
+    };
+    std::optional<Series> m_series;
+    // Receive into Library under way (with m_receiveSession), or its last answers awaited.
+    struct Many {
+        int kept = 0, held = 0, incomplete = 0;
+        QString last;             // what became of the last dump
+        std::deque<Dump> waiting; // complete dumps awaiting the library's answer, in order
+    };
+    std::optional<Many> m_many;
     QString m_lastFolder;  // where Open and Save were last
     QString m_currentPath; // the file the dump came from or went to; "" for a received one
     std::chrono::year_month_day m_receivedOn{}; // the day the received dump arrived
+    uint64_t m_dumpGeneration = 0; // counts the dumps loaded, so a late answer finds its own
+    uint64_t m_askedForHolder = 0;
     QTimer m_setupChange;
     QTimer m_receivedCounter;
 };

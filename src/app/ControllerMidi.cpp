@@ -1,6 +1,9 @@
 // The controller's MIDI side: the port menus, the MIDI system's notifications, and the
 // Receive and Transmit flows, which run as sessions (src/transfer) and post their steps back.
 #include "Controller.h"
+#include "LibraryPane.h"
+
+#include <QDateTime>
 
 #include "ProgressBar.h"
 #include "midifile/BackupName.h"
@@ -10,6 +13,7 @@
 #include "ui_MainWindow.h"
 
 #include <QComboBox>
+#include <QDateTime>
 
 namespace {
 
@@ -144,6 +148,25 @@ void Controller::receiveFinished(Dump recorded, const TransferReport& report) {
     switchToState(m_dump->empty() ? kStateEmpty : kStateLoaded);
     setUnsaved(!m_dump->empty()); // what the instrument sent is nowhere else yet
     show(report);
+    if (!m_dump->empty()) {
+        // Whether the library holds this backup already: asked off this thread, said when known.
+        m_askedForHolder = m_dumpGeneration;
+        m_library->reader().findHolder(*m_dump);
+    }
+}
+
+void Controller::holderFound(const QString& path, qint64 modified) {
+    if (m_many && !m_many->waiting.empty()) {
+        manyHolderFound(path);
+        return;
+    }
+    // Only for the dump that was asked about, still loaded as received.
+    if (m_askedForHolder != m_dumpGeneration || m_state != kStateLoaded || path.isEmpty()) {
+        return;
+    }
+    setStatus(QStringLiteral("Same as %1 from %2")
+                  .arg(path, QDateTime::fromSecsSinceEpoch(modified).toString(
+                                 QStringLiteral("yyyy-MM-dd"))));
 }
 
 void Controller::show(const TransferReport& report) {
@@ -161,11 +184,8 @@ void Controller::show(const TransferReport& report) {
 }
 
 void Controller::transmit() {
-    SendChoices choices;
-    choices.channel = static_cast<uint8_t>(std::max(0, m_ui->popup_channel->currentIndex()));
-    choices.minimumPauseMs = m_ui->popup_pause->currentData().toInt(); // 0: the model's own
-    choices.bytesPerSecond = m_ui->popup_speed->currentData().toUInt();
-    Result<SendPlan> plan = planSend(*m_dump, *m_type, choices, m_midi);
+    // What the MIDI system can carry is asked by the session, off this thread.
+    Result<SendPlan> plan = prepareSend(*m_dump, *m_type, sendChoices());
     if (!plan) {
         m_timerstatus = kTimerStopped;
         show(sendRefused(plan.error()));
@@ -177,7 +197,13 @@ void Controller::transmit() {
     m_transmitSession = std::make_unique<TransmitSession>(
         m_midi, m_ui->popup_output->currentText().toStdString(), std::move(plan.value()));
     updateControls();
-    m_transmitSession->open([this] { post([this] { transmitOpened(); }); });
+    m_transmitSession->open([this] { post([this] { transmitOpened(); }); },
+                            [this](std::size_t, std::string why) {
+                                post([this, why = std::move(why)] {
+                                    transmitAbandoned();
+                                    show(sendRefused(why));
+                                });
+                            });
 }
 
 void Controller::transmitAbandoned() {
@@ -221,7 +247,6 @@ void Controller::StopDidPressed() {
     }
     if (m_transmitSession) {
         m_transmitSession->stop();
-        // At a slow speed one message may take minutes: the user learns why nothing happens.
-        setStatus(QStringLiteral("stopping after the message in flight..."));
+        setStatus(QStringLiteral("stopping..."));
     }
 }

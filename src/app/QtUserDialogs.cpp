@@ -1,11 +1,18 @@
 #include "UserDialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -101,4 +108,39 @@ UserDialogs::Unsaved QtUserDialogs::askToSave(QWidget* parent, const QString& qu
 
 void QtUserDialogs::beep() {
     QApplication::beep();
+}
+
+std::optional<int> QtUserDialogs::seriesToSend(QWidget* parent, const QStringList& files,
+                                               const QString& output, double seconds) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Send Selected Files"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QListWidget;
+    list->addItems(files);
+    list->setAccessibleName(QStringLiteral("Files to send"));
+    layout->addWidget(new QLabel(QStringLiteral("%1 files, in this order, to %2; about %3 without "
+                                                "the pauses between them:")
+                                     .arg(files.size())
+                                     .arg(output)
+                                     .arg(durationText(seconds))));
+    layout->addWidget(list);
+    auto* pause = new QComboBox;
+    for (const int s : {1, 2, 5, 10, 30}) {
+        pause->addItem(QStringLiteral("%1 s").arg(s), s);
+    }
+    auto* label = new QLabel(QStringLiteral("&Pause between files:"));
+    label->setBuddy(pause);
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(pause, 1);
+    layout->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
+    buttons->addButton(QStringLiteral("Send"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return pause->currentData().toInt();
 }

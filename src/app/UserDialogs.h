@@ -1,10 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 class QWidget;
+
+// A time as the window says it: "40 s", "4 min", "1 h 5 min" (rounded up, never "0").
+inline QString durationText(double seconds) {
+    const long whole = seconds > 0 ? static_cast<long>(seconds + 0.999) : 1;
+    if (whole < 60) {
+        return QStringLiteral("%1 s").arg(whole);
+    }
+    const long minutes = (whole + 59) / 60;
+    return minutes < 60 ? QStringLiteral("%1 min").arg(minutes)
+                        : QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+}
 
 // The modal things the controller shows: file panels, alerts and the beep. Tests replace them
 // so that nothing ever waits for a person.
@@ -33,6 +45,11 @@ public:
     enum class Unsaved { save, discard, cancel };
     virtual Unsaved askToSave(QWidget* parent, const QString& question) = 0;
     virtual void beep() = 0;
+    // Before a series of files is sent: the files (one line each: name and dump type), the
+    // output and the time it will take; the chosen "Pause between files" in seconds, or
+    // nothing for Cancel.
+    virtual std::optional<int> seriesToSend(QWidget* parent, const QStringList& files,
+                                            const QString& output, double seconds) = 0;
 };
 
 // The real panels and alerts.
@@ -47,4 +64,6 @@ public:
     void criticalAlert(QWidget* parent, const QString& title, const QString& message) override;
     Unsaved askToSave(QWidget* parent, const QString& question) override;
     void beep() override;
+    std::optional<int> seriesToSend(QWidget* parent, const QStringList& files,
+                                    const QString& output, double seconds) override;
 };

@@ -3,11 +3,13 @@
 
 #include "Arguments.h"
 #include "InfoMessage.h"
+#include "Interruption.h"
 #include "Json.h"
 #include "dumptypes/KorvoDumptype.h"
 #include "midifile/DumpFiles.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
+#include "transfer/TransferReport.h"
 
 #include <cstdio>
 #include <iostream>
@@ -194,6 +196,18 @@ int convert(const std::vector<std::string>& words) {
     }
     std::cout << "converted " << loaded->dump.size() << " messages into " << out << "\n";
     return kOk;
+}
+
+int shown(const TransferReport& report) {
+    if (report.ending == TransferReport::Ending::done) {
+        return kOk;
+    }
+    std::string title = report.title;
+    if (!title.empty()) {
+        title[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(title[0])));
+    }
+    std::cerr << "bankshuttle-cli: " << title << ": " << report.sentence << "\n";
+    return report.ending == TransferReport::Ending::stopped ? Interruption::kExitStatus : kFailed;
 }
 
 } // namespace cli

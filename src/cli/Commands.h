@@ -2,10 +2,13 @@
 
 #include "midiinterface/MidiService.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+struct TransferReport;
 
 // The subcommands. Each returns the process's exit code: 0 done, 1 failed, 2 wrong usage.
 // Failures are one line on stderr.
@@ -28,6 +31,11 @@ int list(const std::vector<std::string>& words);
 // True when the words ask for --help (or -h).
 bool wantsHelp(const std::vector<std::string>& words);
 int failed(const std::string& message);
+// receive --many into `folder`; `count` dumps at most (0: until Ctrl+C or the input goes).
+int receiveSeries(MidiService& midi, const std::string& portName,
+                  const std::filesystem::path& folder, unsigned long count);
+// How a transfer ended, on stderr, and the exit status that goes with it.
+int shown(const TransferReport& report);
 int usage(const std::string& message, const char* help);
 
 } // namespace cli

@@ -16,11 +16,14 @@ const char* const kListHelp = R"(usage: bankshuttle-cli list [DIR] [--json]
 
 Lists every .mid and .syx file in DIR and its subfolders, newest first: its path in DIR, the
 dump type (as "info" identifies it), the number of messages, its size in bytes and when it was
-last modified (UTC). A file that cannot be read is listed with the reason. DIR is the library
+last modified (UTC), and the oldest other file that holds the same backup ("-" for none: the
+same messages byte for byte once the channel bits that Save clears are cleared, so a .syx and
+a .mid of one dump match). A file that cannot be read is listed with the reason. DIR is the library
 folder when not given: the one the window's Library menu chose, else BankShuttle in the music
 folder.
   --json    one JSON array of objects with "path", "dump_type", "messages", "bytes",
-            "modified" (ISO 8601) and "error" (null, or why the file cannot be read)
+            "modified" (ISO 8601), "error" (null, or why the file cannot be read) and
+            "same_as" (null, or the path of the oldest file holding the same backup)
 Exits 0 when DIR could be read, even if some files could not; 1 when it could not.
 )";
 
@@ -72,17 +75,18 @@ int list(const std::vector<std::string>& words) {
                 << ", \"messages\": " << (e.error ? "null" : std::to_string(e.messages))
                 << ", \"bytes\": " << e.bytes
                 << ", \"modified\": " << jsonString(iso8601(e.modified))
-                << ", \"error\": " << (e.error ? jsonString(*e.error) : "null") << "}";
+                << ", \"error\": " << (e.error ? jsonString(*e.error) : "null")
+                << ", \"same_as\": " << (e.sameAs ? jsonString(*e.sameAs) : "null") << "}";
             separator = ",";
         }
         out << (entries.value().empty() ? "]\n" : "\n]\n");
     } else {
-        out << "path\tdump type\tmessages\tbytes\tmodified\n";
+        out << "path\tdump type\tmessages\tbytes\tmodified\tsame as\n";
         for (const library::Entry& e : entries.value()) {
             out << printable(e.path) << "\t"
                 << printable(e.error ? "cannot be read: " + *e.error : e.dumpType) << "\t"
                 << (e.error ? "-" : std::to_string(e.messages)) << "\t" << e.bytes << "\t"
-                << iso8601(e.modified) << "\n";
+                << iso8601(e.modified) << "\t" << (e.sameAs ? printable(*e.sameAs) : "-") << "\n";
         }
     }
     out.flush();

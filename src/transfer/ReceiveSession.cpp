@@ -52,13 +52,7 @@ std::size_t ReceiveSession::recordedBytes() const {
 void ReceiveSession::run(Events events) {
     const auto deadline = std::chrono::steady_clock::now() + m_waitForBegin;
     auto recording = std::make_unique<Dump>();
-    m_receiver->recordOn(*recording);
-    if (m_stopRequested) {
-        m_receiver->stop(); // a Stop during the connecting, which starts the recording afresh
-    }
-    if (!m_receiver->didFail() && events.waiting) {
-        events.waiting();
-    }
+    connect(*recording, events.waiting);
     while (!m_receiver->didRecordingBegin() && !m_receiver->didFail() &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kBeginPoll);
@@ -74,5 +68,61 @@ void ReceiveSession::run(Events events) {
     }
     if (events.finished) {
         events.finished(std::move(result));
+    }
+}
+
+void ReceiveSession::connect(Dump& recording, const std::function<void()>& waiting) {
+    m_receiver->recordOn(recording);
+    if (m_stopRequested) {
+        m_receiver->stop(); // a Stop during the connecting, which starts the recording afresh
+    }
+    if (!m_receiver->didFail() && waiting) {
+        waiting();
+    }
+}
+
+void ReceiveSession::startSeries(SeriesEvents events) {
+    m_thread = std::thread([this, events = std::move(events)] { runSeries(events); });
+}
+
+void ReceiveSession::runSeries(const SeriesEvents& events) {
+    auto recording = std::make_unique<Dump>();
+    connect(*recording, events.waiting);
+    for (;;) {
+        while (!m_receiver->didRecordingBegin() && !m_receiver->didFail()) {
+            std::this_thread::sleep_for(kBeginPoll);
+        }
+        const RecordingFailure failure = m_receiver->outcome().failure;
+        if (failure == RecordingFailure::stopped || failure == RecordingFailure::inputGone ||
+            failure == RecordingFailure::inputUnavailable ||
+            failure == RecordingFailure::inputHeld) {
+            // The series ends. A dump under way is not kept, and said to be lost.
+            if (m_receiver->didRecordingBegin() && events.ended) {
+                events.ended(Result{m_receiver->outcome(), {}, true});
+            }
+            break;
+        }
+        if (!m_receiver->didRecordingBegin()) {
+            // Failed while no dump came (bytes lost): the next dump carries the failure.
+            std::this_thread::sleep_for(kBeginPoll);
+            continue;
+        }
+        // The silence that ends a dump, outside a message.
+        if (m_receiver->isStillRecording()) {
+            continue;
+        }
+        if (auto ended = m_receiver->takeEndedDump()) {
+            Result result{std::move(ended->second), {}, true};
+            if (result.outcome.complete()) {
+                result.dump = std::move(ended->first);
+            }
+            if (events.ended) {
+                events.ended(std::move(result));
+            }
+        }
+    }
+    m_receiver->recordOff();
+    if (events.finished) {
+        events.finished(Result{m_receiver->outcome(), {}, false});
     }
 }

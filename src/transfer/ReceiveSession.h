@@ -41,6 +41,17 @@ public:
     ~ReceiveSession();
 
     void start(Events events);
+    // Dump after dump on one connection, until stop() or the input goes: `waiting` once
+    // connected, `ended` for each dump that began and ended (kept only when complete, as in a
+    // single receive), then `finished` with what ended the series (stopped, the input gone or
+    // never opened; the dump is empty). There is no wait limit: the next dump may come any
+    // time.
+    struct SeriesEvents {
+        std::function<void()> waiting;
+        std::function<void(Result)> ended;
+        std::function<void(Result)> finished;
+    };
+    void startSeries(SeriesEvents events);
     // Ends the recording, or the wait for it: nothing of it is kept. Any thread.
     void stop();
     // What has arrived so far, for a display. Any thread.
@@ -49,6 +60,10 @@ public:
 
 private:
     void run(Events events);
+    void runSeries(const SeriesEvents& events);
+    // Waits 600 ms, connects the input to record into `recording`, then `waiting` unless that
+    // failed (or Stop came meanwhile).
+    void connect(Dump& recording, const std::function<void()>& waiting);
 
     MidiService& m_midi;
     MIDIClientRef m_client = 0;

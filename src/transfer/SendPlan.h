@@ -21,7 +21,15 @@ struct SendPlan {
     double estimateSeconds = 0.0; // the messages and their pauses, not the opening of the output
 };
 
-// The plan, or the sentence that says why this dump cannot be sent over `midi` as chosen.
-// Decided before anything goes out, for the window and the command line alike.
+// The plan, or the sentence that says why this dump cannot be sent as chosen, whatever the
+// MIDI system. Asks nothing of a MIDI service, so the window's thread may call it.
+Result<SendPlan> prepareSend(const Dump& dump, const KorvoDumptype& type,
+                             const SendChoices& choices);
+// Why `midi` cannot carry the plan (a message larger than one event, a speed it cannot keep);
+// it may wait for the MIDI system. TransmitSession asks it on its own thread before the output
+// is opened.
+Result<void> carryRefusal(const SendPlan& plan, MidiService& midi);
+// Both: the plan, or the sentence that says why this dump cannot be sent over `midi` as
+// chosen. Decided before anything goes out.
 Result<SendPlan> planSend(const Dump& dump, const KorvoDumptype& type, const SendChoices& choices,
                           MidiService& midi);

@@ -33,15 +33,20 @@ protected:
         return false;
     }
     bool idle() { return m_controller.state() != Controller::kStateBusy; }
+    bool waitingForData() {
+        return runUntil([&] { return ui().text_status->text() == "waiting for sysex data..."; },
+                        20000);
+    }
     void waitIdle(int ms = 20000) {
         ASSERT_TRUE(runUntil([&] { return idle(); }, ms));
     }
 
-    // Receives `messages` sent by the synth in one go, starting `after` the button press
-    // (by default once the input is connected, 600 ms after the press).
-    void receive(const std::vector<Bytes>& messages, std::chrono::milliseconds after = 1000ms) {
+    // Receives `messages` sent by the synth in one go, once the window says the input is
+    // connected (600 ms after the press, or later on a busy machine).
+    void receive(const std::vector<Bytes>& messages) {
         m_controller.ReceiveDidPressed();
-        m_midi.playBytes(kSynthOut, joined(messages), 256, after);
+        ASSERT_TRUE(waitingForData());
+        m_midi.playBytes(kSynthOut, joined(messages), 256);
         ASSERT_TRUE(runUntil([&] { return !idle(); }));
         waitIdle();
     }
@@ -72,6 +77,22 @@ TEST_F(Transfers, PortsAreListedAndFollowTheState) {
     EXPECT_TRUE(ui().button_transmit->isEnabled());
     EXPECT_TRUE(tagEnabled(5));
     EXPECT_FALSE(tagEnabled(4));
+
+    // While a file is read (off the window's thread) nothing else starts, a second file
+    // neither: the file read must not replace what another action brought in meanwhile.
+    m_controller.ClearDidPresses();
+    const QString file = QString::fromStdString(m_dir.write("a.syx", korvoMessage(0x38, 0x01, 20)));
+    m_controller.openPath(file);
+    EXPECT_TRUE(m_controller.opening());
+    EXPECT_FALSE(ui().button_receive->isEnabled() || ui().button_open->isEnabled() ||
+                 tagEnabled(1) || tagEnabled(4));
+    const int beeps = m_dialogs.beeps;
+    m_controller.openPath(
+        QString::fromStdString(m_dir.write("b.syx", korvoMessage(0x5D, 0x01, 9))));
+    EXPECT_EQ(m_dialogs.beeps, beeps + 1);
+    waitUntilOpened();
+    EXPECT_EQ(title(), "a.syx");
+    EXPECT_TRUE(ui().button_transmit->isEnabled());
 }
 
 TEST_F(Transfers, ASetupChangeWhileBusyRebuildsTheListsOnly) {
@@ -140,6 +161,7 @@ TEST_F(Transfers, SaveProposesANameForAReceivedDump) {
         QString::fromStdString(m_dir.write("old.syx", korvoMessage(0x5D, 0x01, 20))));
     m_controller.OpenDidPressed();
     ASSERT_TRUE(runUntil([&] { return m_dialogs.filesToRead.empty(); }));
+    waitUntilOpened();
     m_controller.ClearDidPresses();
     receive({korvoMessage(0x38, 0x01, 300)});
     const std::string name = backupname::proposed("STRATA 500 - Presets", backupname::today());
@@ -178,8 +200,10 @@ TEST_F(Transfers, AnInstrumentThatNeverSendsLeavesTheWindowEmpty) {
     EXPECT_TRUE(m_controller.dump().empty());
     EXPECT_EQ(title(), "empty.mid");
     // The bar counted, and stopped short of its end: counting began after the 600 ms of
-    // connecting (and a busy machine delays ticks). The finish step puts it back to 0.
-    EXPECT_GT(highest, 150.0);
+    // connecting. Its ticks are a chain of one-shot timers, so a busy machine makes fewer of
+    // them (41 of about 235 once, with a build beside the test at a higher priority): only
+    // that it counted is certain. The finish step puts it back to 0.
+    EXPECT_GT(highest, 10.0);
     EXPECT_LT(highest, 250.0);
     EXPECT_EQ(m_controller.progressValue(), 0.0);
 }

@@ -261,6 +261,90 @@ TEST_F(CliOverJack, PortNamesMustBeUnambiguousUnlessGivenWhole) {
         << whole.out;
 }
 
+TEST_F(CliOverJack, ReceivesDumpAfterDumpKeepingEachNewBackupOnce) {
+    const Bytes held = korvoMessage(0x5D, 0x01, 300, 1);
+    const std::string folder = m_dir.file("lib");
+    std::filesystem::create_directories(folder);
+    m_dir.write("lib/held.syx", held);
+    Bytes cut = korvoMessage(0x5D, 0x01, 400, 3);
+    cut.resize(200); // the instrument stops inside a message
+    const std::vector<std::vector<Bytes>> dumps{
+        {korvoMessage(0x38, 0x01, 500, 2)}, {held}, {cut}, {korvoMessage(0x38, 0x01, 600, 4)}};
+    requireExactInOneOfThree(rules(), [&] {
+        auto running = start({"receive", "--input", m_instrument->name() + ": out", "--many",
+                              "--count", "4", "-o", folder + "/"});
+        EXPECT_TRUE(m_instrument->waitUntilListenedTo()) << "the receive never connected";
+        for (const auto& dump : dumps) {
+            m_instrument->play(dump);
+            m_instrument->waitUntilPlayed(5s);
+            std::this_thread::sleep_for(700ms); // the silence that ends a dump, and more
+        }
+        const CliResult r = running.get();
+        if (ownCyclesMissed(r) || r.err.find("JACK missed") != std::string::npos) {
+            return Attempt::ownCyclesMissed;
+        }
+        EXPECT_EQ(r.exit, 1) << r.err; // one dump was lost
+        EXPECT_NE(r.err.find("dump 1: kept as STRATA 500 - Presets "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("dump 2: same as held.syx: not kept again\n"), std::string::npos);
+        EXPECT_NE(r.err.find("dump 3: incomplete: the last message was cut off; not kept\n"),
+                  std::string::npos);
+        EXPECT_NE(r.err.find("dump 4: kept as STRATA 500 - Presets "), std::string::npos);
+        return Attempt::exact;
+    });
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++files;
+    }
+    EXPECT_EQ(files, 3u); // held.syx and the two new backups
+
+    // The instrument switched off ends the series, said, with what it had kept.
+    auto running =
+        start({"receive", "--input", m_instrument->name() + ": out", "--many", "-o", folder + "/"});
+    EXPECT_TRUE(m_instrument->waitUntilListenedTo());
+    m_instrument->close();
+    const CliResult gone = running.get();
+    EXPECT_EQ(gone.exit, 1);
+    EXPECT_NE(gone.err.find("the series ended: "), std::string::npos) << gone.err;
+}
+
+TEST_F(CliOverJack, SendsASeriesOfFilesInOrderAskingOncePerInstruction) {
+    // STRATA 500's on channel 1 already (byte 4's low bits 0), as --channel's default writes.
+    const Bytes s1 = korvoMessage(0x38, 0x00, 200, 1), s2 = korvoMessage(0x38, 0x00, 300, 2);
+    const Bytes gravel = korvoMessage(0x5B, 0x01, 100, 3);
+    const std::vector<std::string> files{m_dir.write("s1.syx", s1), m_dir.write("s2.syx", s2),
+                                         m_dir.write("g.syx", gravel)};
+    std::vector<JackInstrument::Event> got;
+    const CliResult r =
+        sendUntilNoCycleMissed({files[0], files[1], files[2], "--yes", "--between", "1"}, got);
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("sent 3 files to"), std::string::npos) << r.out;
+    // Two files of one model ask once, the third's model once more.
+    std::size_t asked = 0;
+    for (std::size_t at = 0; (at = r.out.find("please press", at)) != std::string::npos; ++at) {
+        ++asked;
+    }
+    EXPECT_EQ(asked, 1u) << r.out; // STRATA 500's; Gravel 40's words differ
+    EXPECT_NE(r.out.find("send off the preset dump"), std::string::npos) << r.out;
+    // All Notes Off once (17 short messages), then the three in order, a second apart.
+    ASSERT_EQ(got.size(), 17u + 3) << r.err;
+    EXPECT_EQ(got[17].bytes, s1);
+    EXPECT_EQ(got[18].bytes, s2);
+    EXPECT_EQ(got[19].bytes, gravel);
+    EXPECT_GE(got[18].frame - got[17].frame, m_instrument->sampleRate() * 9 / 10);
+
+    // One file that cannot be sent refuses them all: nothing reaches the instrument.
+    Bytes cut = s1;
+    cut.resize(50);
+    const std::string broken = m_dir.write("cut.syx", cut);
+    const std::size_t before = m_instrument->received().size();
+    const CliResult refused =
+        jack({"send", files[0], broken, "--yes", "--output", m_instrument->name() + ": in"});
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_NE(refused.err.find(broken + ": "), std::string::npos) << refused.err;
+    m_instrument->waitUntilQuiet();
+    EXPECT_EQ(m_instrument->received().size(), before);
+}
+
 TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
     // Gravel 40 messages are paced at 0.3 s: 20 of them take over 8 s with the lead-in.
     const std::string path = m_dir.write("gravel.syx", [] {
@@ -271,10 +355,10 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
         }
         return all;
     }());
-    // Runs the command in the background; once `ready` says so, sends it Ctrl+C's signal, and
-    // once more a moment later.
+    // Runs the command in the background; once `ready` says so, sends it Ctrl+C's signal
+    // `times` times in a row.
     const auto interrupted = [&](const std::vector<std::string>& args,
-                                 const std::function<bool()>& ready) {
+                                 const std::function<bool()>& ready, int times = 1) {
         std::string command = shellQuoted(BANKSHUTTLE_CLI) + " --midi-api jack";
         for (const std::string& a : args) {
             command += " " + shellQuoted(a);
@@ -286,15 +370,19 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
                                                        "; wait $!; echo $? >" + m_dir.file("exit")))
                                    .c_str());
         });
-        EXPECT_TRUE(ready());
+        if (!ready()) {
+            const auto err = TempDir::read(m_dir.file("err"));
+            ADD_FAILURE() << "never ready; the program said: "
+                          << std::string(err.begin(), err.end());
+        }
         pid_t pid = 0;
         for (int i = 0; i < 1000 && !(std::ifstream(m_dir.file("pid")) >> pid); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         ASSERT_GT(pid, 0);
-        kill(pid, SIGINT);
-        std::this_thread::sleep_for(100ms);
-        kill(pid, SIGINT); // a second Ctrl+C while it ends
+        for (int i = 0; i < times; ++i) {
+            kill(pid, SIGINT);
+        }
         running.get();
     };
     const auto said = [&](const std::string& name) {
@@ -313,11 +401,28 @@ TEST_F(CliOverJack, CtrlCEndsATransferCleanly) {
               std::string::npos)
         << said("err");
     const std::string err = said("err");
-    const std::string stopping = "stopping after the message in flight...";
-    EXPECT_EQ(err.find(stopping), err.rfind(stopping)) << err; // said once
+    const std::string stopping = "stopping...";
+    EXPECT_NE(err.find(stopping), std::string::npos) << err;
     for (const auto& event : m_instrument->received()) {
         EXPECT_LT(event.at, stopped); // nothing after the end
     }
+
+    // Twice: the program ends at once, whichever Ctrl+C it was still handling, and says its
+    // line at most once.
+    const std::size_t before = m_instrument->received().size();
+    interrupted(
+        {"send", path, "--output", m_instrument->name() + ": in", "--yes"},
+        [&] { return m_instrument->waitForReceived(before + 17 + 1).size() >= before + 17 + 1; },
+        2);
+    const auto ended = std::chrono::steady_clock::now();
+    EXPECT_EQ(said("exit"), "130\n");
+    const std::string twice = said("err");
+    EXPECT_EQ(twice.find(stopping), twice.rfind(stopping)) << twice;
+    for (const auto& event : m_instrument->received()) {
+        EXPECT_LT(event.at, ended);
+    }
+    // The program ended at once, its JACK client unclosed: the server removes it on its own.
+    EXPECT_TRUE(m_instrument->waitUntilNoneSends());
 
     interrupted({"receive", "--input", m_instrument->name() + ": out", "-o", m_dir.file("r.mid")},
                 [&] { return m_instrument->waitUntilListenedTo(); });

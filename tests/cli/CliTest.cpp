@@ -275,7 +275,10 @@ namespace {
 // list: the library folder's files as JSON; the folder the window chose when none is named.
 TEST_F(Cli, ListShowsWhatEachFileHoldsAndWhyOthersCannotBeRead) {
     std::filesystem::create_directories(m_dir.path() / "lib" / "sub");
-    m_dir.write("lib/sub/a \"b\".syx", korvoMessage(0x5D, 0x01, 10));
+    const std::string older = m_dir.write("lib/sub/a \"b\".syx", korvoMessage(0x5D, 0x01, 10));
+    std::filesystem::last_write_time(older, std::filesystem::file_time_type::clock::now() -
+                                                std::chrono::hours(1));
+    m_dir.write("lib/copy.syx", korvoMessage(0x5D, 0x01, 10));
     m_dir.write("lib/empty.mid", {});
     const std::string home = "env HOME=" + shellQuoted(m_dir.path().string()) +
                              " XDG_CONFIG_HOME=" + shellQuoted(m_dir.file("config"));
@@ -289,7 +292,12 @@ TEST_F(Cli, ListShowsWhatEachFileHoldsAndWhyOthersCannotBeRead) {
                          "\"bytes\": 0, \"modified\": \""),
               std::string::npos);
     EXPECT_NE(r.out.find("\"error\": \"not a Standard MIDI File: it does not begin with "
-                         "\\\"MThd\\\"\"}"),
+                         "\\\"MThd\\\"\", \"same_as\": null}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"path\": \"copy.syx\", \"dump_type\": \"OMNIGRID - Presets\", "),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"error\": null, \"same_as\": \"sub/a \\\"b\\\".syx\"}"),
               std::string::npos)
         << r.out;
 
@@ -305,8 +313,10 @@ TEST_F(Cli, ListShowsWhatEachFileHoldsAndWhyOthersCannotBeRead) {
     }());
     r = runProgram(home, BANKSHUTTLE_CLI, {"list"});
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_TRUE(r.out.starts_with("path\tdump type\tmessages\tbytes\tmodified\n")) << r.out;
+    EXPECT_TRUE(r.out.starts_with("path\tdump type\tmessages\tbytes\tmodified\tsame as\n"))
+        << r.out;
     EXPECT_NE(r.out.find("sub/a \"b\".syx\tOMNIGRID - Presets\t1\t10\t"), std::string::npos);
+    EXPECT_NE(r.out.find("Z\tsub/a \"b\".syx\n"), std::string::npos) << r.out;
 }
 
 } // namespace

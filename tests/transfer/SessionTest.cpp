@@ -2,6 +2,7 @@
 // there, a Stop while connecting, a Stop between opening and sending.
 #include "midiinterface/virtual/VirtualMidiService.h"
 #include "transfer/ReceiveSession.h"
+#include "transfer/TransferReport.h"
 #include "transfer/TransmitSession.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,39 @@ TEST_F(Sessions, AStopBetweenOpeningAndSendingSendsNothingOfTheDump) {
     const auto heard = m_midi.received(kSynthIn);
     ASSERT_EQ(heard.size(), 1u); // All Notes Off only
     EXPECT_FALSE(heard[0].sysex);
+
+    // A Stop while the output settles does not wait for it: not even All Notes Off goes.
+    {
+        TransmitSession session(m_midi, "KoRvO: Synth in", SendPlan{dump});
+        session.open([] {});
+        session.stop();
+        EXPECT_TRUE(session.waitForEnd(5s));
+    }
+    EXPECT_EQ(m_midi.received(kSynthIn).size(), 1u);
+}
+
+TEST(TransferReports, AStoppedSendNamesTheMessageItCutShort) {
+    TransmitSession::Result stopped{4, 0, 12, 0, true, 5};
+    EXPECT_EQ(sendReport(stopped).sentence,
+              "4 of 12 messages were sent. Message 5 of 12 was cut short and closed; the "
+              "instrument may report an error for it.");
+    stopped.cutShort = 0;
+    EXPECT_EQ(sendReport(stopped).sentence, "4 of 12 messages were sent.");
+
+    // A series: which files went whole, which was cut and how, which were not sent.
+    const TransmitSession::Result whole{3, 0, 3, 0, false, 0};
+    const std::vector<std::string> names{"a.syx", "b.mid", "c.syx", "d.syx"};
+    TransferReport series = seriesReport(names, {whole, whole, {4, 0, 12, 0, true, 5}});
+    EXPECT_EQ(series.title, "Transmission stopped");
+    EXPECT_EQ(series.sentence,
+              "Sent whole: a.syx, b.mid. c.syx: 4 of 12 messages were sent. Message 5 of 12 was "
+              "cut short and closed; the instrument may report an error for it. Not sent: d.syx.");
+    series = seriesReport(names, {{1, 2, 3, 0, false, 0}});
+    EXPECT_EQ(series.title, "Transmission incomplete");
+    EXPECT_EQ(series.sentence, "Sent whole: none. a.syx: 2 of 3 messages could not be sent. Not "
+                               "sent: b.mid, c.syx, d.syx.");
+    EXPECT_EQ(seriesReport(names, {whole, whole, whole, whole}).ending,
+              TransferReport::Ending::done);
 }
 
 } // namespace
