@@ -264,13 +264,15 @@ TEST_F(CliOverJack, PortNamesMustBeUnambiguousUnlessGivenWhole) {
 TEST_F(CliOverJack, ReceivesDumpAfterDumpKeepingEachNewBackupOnce) {
     const Bytes held = korvoMessage(0x5D, 0x01, 300, 1);
     const std::string folder = m_dir.file("lib");
-    std::filesystem::create_directories(folder);
-    m_dir.write("lib/held.syx", held);
     Bytes cut = korvoMessage(0x5D, 0x01, 400, 3);
     cut.resize(200); // the instrument stops inside a message
     const std::vector<std::vector<Bytes>> dumps{
         {korvoMessage(0x38, 0x01, 500, 2)}, {held}, {cut}, {korvoMessage(0x38, 0x01, 600, 4)}};
     requireExactInOneOfThree(rules(), [&] {
+        // Each attempt starts from the same library: what a failed one kept is gone.
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        m_dir.write("lib/held.syx", held);
         auto running = start({"receive", "--input", m_instrument->name() + ": out", "--many",
                               "--count", "4", "-o", folder + "/"});
         EXPECT_TRUE(m_instrument->waitUntilListenedTo()) << "the receive never connected";
