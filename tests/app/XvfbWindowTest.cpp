@@ -59,25 +59,21 @@ void waitUntilEnded(pid_t pid) {
 class XvfbWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Xvfb picks a free display and says which; then it must answer. A client once failed
-        // to open the display it named while another X server started beside it: a server
-        // that never answers is started once more, on a display of its own.
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            const std::string started =
-                shell("Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
-                      "echo $! >" +
-                      m_dir.file("xvfb.pid") + "; head -n 1");
-            ASSERT_FALSE(started.empty()) << "Xvfb did not start";
-            m_display = ":" + started;
-            if (std::system(("DISPLAY=" + m_display +
-                             " timeout 20 sh -c 'until xdotool getdisplaygeometry >/dev/null "
-                             "2>&1; do sleep 0.05; done'")
-                                .c_str()) == 0) {
-                return;
-            }
-            stopXvfb();
-        }
-        FAIL() << "Xvfb never answered on a display of its own";
+        // Xvfb picks a free display and says which; then it must answer. -noreset: by default
+        // an X server resets itself when its last client leaves (here the check below, just
+        // before the program comes) and refuses the clients that come meanwhile.
+        const std::string started =
+            shell("Xvfb -displayfd 1 -noreset -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
+                  "echo $! >" +
+                  m_dir.file("xvfb.pid") + "; head -n 1");
+        ASSERT_FALSE(started.empty()) << "Xvfb did not start";
+        m_display = ":" + started;
+        ASSERT_EQ(std::system(("DISPLAY=" + m_display +
+                               " timeout 20 sh -c 'until xdotool getdisplaygeometry >/dev/null "
+                               "2>&1; do sleep 0.05; done'")
+                                  .c_str()),
+                  0)
+            << "Xvfb never answered on " << m_display;
     }
     void stopXvfb() {
         std::ifstream pid(m_dir.file("xvfb.pid"));

@@ -31,28 +31,19 @@ cleanup() {
 }
 trap cleanup EXIT
 # Xvfb writes its display number once it accepts clients; a busy machine may take a while.
-# Then the display must answer: with another X server starting beside it, a client once could
-# not open the display this one had named. A server that never answers is replaced, twice.
-answered=
-for _ in 1 2 3; do
-  rm -f "$work/display"
-  Xvfb -displayfd 3 -screen 0 1400x700x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb=$!
-  for _ in $(seq 300); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb" 2>/dev/null || break
-    sleep 0.1
-  done
-  if [ -s "$work/display" ] && DISPLAY=":$(cat "$work/display")" timeout 20 \
-    sh -c 'until xdotool getdisplaygeometry >/dev/null 2>&1; do sleep 0.05; done'; then
-    answered=1
-    pids+=("$xvfb")
-    break
-  fi
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null
+# -noreset: by default an X server resets itself when its last client leaves, and refuses
+# the clients that come meanwhile (the check below would leave it just before the program
+# comes).
+Xvfb -displayfd 3 -noreset -screen 0 1400x700x24 -nolisten tcp 3>"$work/display" \
+  2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 300); do
+  [ -s "$work/display" ] && break
+  kill -0 "${pids[-1]}" 2>/dev/null || break
+  sleep 0.1
 done
-if [ -z "$answered" ]; then
+if ! [ -s "$work/display" ] || ! DISPLAY=":$(cat "$work/display")" timeout 20 \
+  sh -c 'until xdotool getdisplaygeometry >/dev/null 2>&1; do sleep 0.05; done'; then
   echo "atspi-window: Xvfb never answered:" >&2
   cat "$work/xvfb.log" >&2
   exit 1
