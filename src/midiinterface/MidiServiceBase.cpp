@@ -36,10 +36,19 @@ MidiStatus MidiServiceBase::clientCreate(std::string_view, MIDINotifyProc notify
         return MidiStatus::invalidArgument;
     }
     {
-        // Changes are measured from the endpoints the client first saw.
+        // Changes are measured from the endpoints the client first saw. While no client is
+        // told of changes, the last look may be older than that (a change just before this
+        // client came, still settling), and it must not reach the new client as news.
         const Snapshot now = snapshot();
+        bool anyoneTold = false;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& [ref, client] : m_clients) {
+                anyoneTold = anyoneTold || client.notifyProc != nullptr;
+            }
+        }
         std::lock_guard lock(m_threadMutex);
-        if (!m_lastSnapshot) {
+        if (!m_lastSnapshot || !anyoneTold) {
             m_lastSnapshot = now;
         }
     }

@@ -97,6 +97,22 @@ TYPED_TEST(MidiServiceContract, ListsOtherProgramsPortsNeverOurs) {
     EXPECT_EQ(this->midi().destination(7), 0u);
 }
 
+// A change that came before a client is not news to it, even while it still settles.
+TYPED_TEST(MidiServiceContract, AClientIsToldOnlyOfChangesAfterItCame) {
+    ASSERT_TRUE(this->m_backend.addPort("extra", true));
+    ASSERT_TRUE(this->m_notifications.waitFor(1, 1s));
+    ASSERT_EQ(this->midi().clientDispose(this->m_client), MidiStatus::ok);
+    this->m_client = 0;
+    ASSERT_TRUE(this->m_backend.removePort("extra", true));
+    Notifications later;
+    ASSERT_EQ(
+        this->midi().clientCreate("BankShuttle", &Notifications::proc, &later, &this->m_client),
+        MidiStatus::ok);
+    EXPECT_FALSE(later.waitFor(1, 500ms));
+    EXPECT_EQ(this->midi().clientDispose(this->m_client), MidiStatus::ok); // before `later` goes
+    this->m_client = 0;
+}
+
 TYPED_TEST(MidiServiceContract, SetupChangesAreReportedWithinOneSecond) {
     ASSERT_TRUE(this->m_backend.addPort("extra", true));
     const auto start = std::chrono::steady_clock::now();
