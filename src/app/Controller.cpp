@@ -204,7 +204,11 @@ bool Controller::eventFilter(QObject* watched, QEvent* event) {
         if (!applicationShouldTerminate()) {
             // A transfer runs: closing now could leave an instrument half-loaded.
             event->ignore();
-            setStatus(QStringLiteral("A transfer is running: press Stop (Esc) first, then quit."));
+            setStatus(
+                m_many && !m_receiveSession
+                    ? QStringLiteral("The last received dump is being written into the "
+                                     "library: quit again in a moment.")
+                    : QStringLiteral("A transfer is running: press Stop (Esc) first, then quit."));
             return true;
         }
         if (!mayDropDump(QStringLiteral("Save the received dump before quitting?"))) {

@@ -202,8 +202,10 @@ private:
     // Receive into Library: a dump ended, the library's answer for the first waiting one,
     // the series' end; the counts and the status line.
     void manyDumpEnded(ReceiveSession::Result result);
+    void manyNext();
     void manyHolderFound(const QString& path);
     void manyFinished(const RecordingOutcome& outcome);
+    void manyEnd();
     QString manyCounts() const;
     QString manyStatus() const;
     // Tells the user how a transfer ended, as the report says.
@@ -245,11 +247,14 @@ private:
         int stateBefore = kStateEmpty;
     };
     std::optional<Series> m_series;
-    // Receive into Library under way (with m_receiveSession), or its last answers awaited.
+    // Receive into Library under way (with m_receiveSession), or its last dumps still being
+    // kept: the window stays busy until every complete dump is a file or known to be held.
     struct Many {
         int kept = 0, held = 0, incomplete = 0;
-        QString last;             // what became of the last dump
-        std::deque<Dump> waiting; // complete dumps awaiting the library's answer, in order
+        QString last;                           // what became of the last dump
+        std::deque<Dump> waiting;               // complete dumps not yet handled, in order
+        bool handling = false;                  // the first of them is asked about or being written
+        std::optional<RecordingOutcome> ending; // how the recording ended, once it has
     };
     std::optional<Many> m_many;
     QString m_lastFolder;  // where Open and Save were last

@@ -156,7 +156,7 @@ void Controller::receiveFinished(Dump recorded, const TransferReport& report) {
 }
 
 void Controller::holderFound(const QString& path, qint64 modified) {
-    if (m_many && !m_many->waiting.empty()) {
+    if (m_many && m_many->handling) {
         manyHolderFound(path);
         return;
     }

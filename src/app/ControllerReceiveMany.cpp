@@ -62,47 +62,71 @@ void Controller::manyDumpEnded(ReceiveSession::Result result) {
         setStatus(manyStatus());
         return;
     }
-    // One question at a time, so that a dump kept just now is known to the next one.
+    // One dump at a time, so that a dump kept just now is known to the next one.
     m_many->waiting.push_back(std::move(result.dump));
-    if (m_many->waiting.size() == 1) {
+    if (!m_many->handling) {
+        manyNext();
+    }
+}
+
+void Controller::manyNext() {
+    m_many->handling = !m_many->waiting.empty();
+    if (m_many->handling) {
         m_library->reader().findHolder(m_many->waiting.front());
+    } else if (m_many->ending) {
+        manyEnd();
     }
 }
 
 void Controller::manyHolderFound(const QString& path) {
-    Dump dump = std::move(m_many->waiting.front());
+    auto contents = std::make_shared<dumpfile::Contents>();
+    contents->dump = std::move(m_many->waiting.front());
     m_many->waiting.pop_front();
     if (!path.isEmpty()) {
         ++m_many->held;
         m_many->last = QString::fromStdString(dumpfate::sameAs(path.toStdString()));
-    } else {
-        dumpfile::Contents contents;
-        contents.dump = std::move(dump);
-        const std::string title(identifyDump(&contents.dump)->title());
-        const Result<std::string> stored =
-            backupname::storeAsNew(m_library->folder().string() + "/",
-                                   backupname::proposed(title, backupname::today()), contents);
-        if (stored) {
-            ++m_many->kept;
-            const std::filesystem::path name = std::filesystem::path(stored.value()).filename();
-            m_many->last = QString::fromStdString(dumpfate::keptAs(name.string()));
-            m_library->rescan();
-            m_library->selectWhenListed(name.string());
-        } else {
-            ++m_many->incomplete;
-            m_many->last = QString::fromStdString("not kept: " + stored.error());
-        }
+        setStatus(manyStatus());
+        manyNext();
+        return;
     }
-    setStatus(manyStatus());
-    if (!m_many->waiting.empty()) {
-        m_library->reader().findHolder(m_many->waiting.front());
-    } else if (!m_receiveSession) {
-        m_many.reset(); // the last dump of a series that has ended is a file now
-    }
+    // Written off this thread: a dump may be megabytes, and the write waits for the disk.
+    auto stored = std::make_shared<std::optional<Result<std::string>>>();
+    const std::string folder = m_library->folder().string() + "/";
+    m_opener->run(
+        [contents, stored, folder] {
+            const std::string title(identifyDump(&contents->dump)->title());
+            stored->emplace(backupname::storeAsNew(
+                folder, backupname::proposed(title, backupname::today()), *contents));
+        },
+        [this, stored] {
+            if (stored->value()) {
+                ++m_many->kept;
+                const std::string name =
+                    std::filesystem::path(stored->value().value()).filename().string();
+                m_many->last = QString::fromStdString(dumpfate::keptAs(name));
+                m_library->rescan();
+                m_library->selectWhenListed(name);
+            } else {
+                ++m_many->incomplete;
+                m_many->last = QString::fromStdString("not kept: " + stored->value().error());
+            }
+            setStatus(manyStatus());
+            manyNext();
+        });
 }
 
 void Controller::manyFinished(const RecordingOutcome& outcome) {
     m_receiveSession.reset(); // its thread has just posted this step and ends
+    m_many->ending = outcome;
+    updateControls();
+    if (!m_many->handling) {
+        manyEnd();
+    }
+    // Otherwise the window stays busy until the dumps still waiting are files.
+}
+
+void Controller::manyEnd() {
+    const RecordingOutcome outcome = *m_many->ending;
     m_progress->setIndeterminate(false);
     m_progress->hide();
     switchToState(kStateEmpty);
@@ -114,8 +138,5 @@ void Controller::manyFinished(const RecordingOutcome& outcome) {
                                 QString::fromStdString(outcome.reason) + QStringLiteral(" ") +
                                     manyCounts() + QStringLiteral("."));
     }
-    // Dumps still waiting for the library's answer are written when it comes.
-    if (m_many->waiting.empty()) {
-        m_many.reset();
-    }
+    m_many.reset();
 }
