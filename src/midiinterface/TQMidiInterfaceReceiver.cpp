@@ -103,7 +103,7 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
     }
     m_beganAt = 0;
     m_lastMissAt = 0;
-    std::this_thread::sleep_for(kSettleBeforeConnect);
+    static_cast<void>(m_stop.sleepFor(kSettleBeforeConnect));
     const MidiStatus status = m_port == 0 ? MidiStatus::serviceFailed
                                           : m_service.portConnectSource(m_port, m_source, &list);
     if (status == MidiStatus::busy) {
@@ -120,7 +120,7 @@ void TQMidiInterfaceReceiver::recordOn(Dump& list) {
 void TQMidiInterfaceReceiver::recordOff() {
     // Not connected (it failed) or gone already: either way nothing more is delivered.
     if (m_service.portDisconnectSource(m_port, m_source) == MidiStatus::ok) {
-        std::this_thread::sleep_for(kAfterDisconnect);
+        static_cast<void>(m_stop.sleepFor(kAfterDisconnect));
     }
     // Nothing is delivered any more: the parser's state is this thread's to read.
     if (m_status == kSysEx) {
@@ -134,7 +134,7 @@ bool TQMidiInterfaceReceiver::didRecordingBegin() const {
 
 bool TQMidiInterfaceReceiver::isStillRecording() {
     m_isStillRecording = false;
-    std::this_thread::sleep_for(kSilenceThatEndsARecording);
+    static_cast<void>(m_stop.sleepFor(kSilenceThatEndsARecording));
     return m_isStillRecording;
 }
 
@@ -179,11 +179,11 @@ bool TQMidiInterfaceReceiver::waitForRecordOffWithTimeout(uint16_t seconds) {
     }
     while (m_isStillRecording && !didFail()) {
         m_isStillRecording = false;
-        std::this_thread::sleep_for(kSilenceThatEndsARecording);
+        static_cast<void>(m_stop.sleepFor(kSilenceThatEndsARecording));
     }
     if (m_failure.load() == RecordingFailure::cyclesMissed) {
         // Room for the news of an input that went away, the likelier cause.
-        std::this_thread::sleep_for(kSilenceThatEndsARecording);
+        static_cast<void>(m_stop.sleepFor(kSilenceThatEndsARecording));
     }
     recordOff();
     return true;

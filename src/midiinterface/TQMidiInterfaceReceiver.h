@@ -2,6 +2,7 @@
 
 #include "MidiService.h"
 #include "RecordingOutcome.h"
+#include "core/StopSignal.h"
 #include "core/event.h"
 
 #include <atomic>
@@ -64,8 +65,11 @@ public:
     // The parser: `list` is the destination list (a Dump).
     void readData(void* list, MidiPacketList packets);
     // Ends the recording, or the wait for it, as a failure of its own (nothing of it is to be
-    // kept); safe from any thread.
-    void stop() { fail(RecordingFailure::stopped); }
+    // kept), and cuts the pauses under way and to come short; safe from any thread.
+    void stop() {
+        fail(RecordingFailure::stopped);
+        m_stop.request();
+    }
     // What has been recorded so far, for a display; safe from any thread.
     std::size_t recordedMessages() const { return m_messageCount.load(std::memory_order_relaxed); }
     std::size_t recordedBytes() const { return m_byteCount.load(std::memory_order_relaxed); }
@@ -98,6 +102,9 @@ private:
     // thread and the taker's).
     std::mutex m_listMutex;
     Dump* m_list = nullptr; // recordOn's
+    // Every pause waits on it: a stopped recording keeps nothing, so nothing is worth waiting
+    // for (the disconnect has already waited out a delivery under way).
+    StopSignal m_stop;
     // 0xF0 inside a message, 0xF7 after one, else the last other status byte. Each recording
     // starts clean, so bytes left from an earlier, cut-off recording are never stored.
     uint8_t m_status = 0;
