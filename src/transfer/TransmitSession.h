@@ -54,7 +54,6 @@ public:
     // of it sent), sends the next plan's dump, then `finished`. Once per plan.
     void send(std::function<void(Result)> finished,
               std::chrono::milliseconds pauseBefore = std::chrono::milliseconds(0));
-    std::size_t planCount() const { return m_plans.size(); }
     // At once: before send nothing of the dump is sent; during it a message going out in parts
     // is closed with 0xF7 (Result::cutShort) and nothing more goes.
     void stop();
