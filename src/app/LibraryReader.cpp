@@ -184,13 +184,18 @@ bool LibraryReader::look(const std::filesystem::path& folder) {
     return true;
 }
 
-void LibraryReader::markCopies(const std::filesystem::path& folder) {
+std::vector<const library::Entry*> LibraryReader::cachedEntries() const {
     std::vector<const library::Entry*> all;
     all.reserve(m_cache.size());
     for (const auto& [path, cached] : m_cache) {
         all.push_back(cached.second.get());
     }
-    const std::map<std::string, std::string> older = samebackup::olderCopies(folder, all);
+    return all;
+}
+
+void LibraryReader::markCopies(const std::filesystem::path& folder) {
+    const std::map<std::string, std::string> older =
+        samebackup::olderCopies(folder, cachedEntries());
     for (auto& [path, cached] : m_cache) {
         const auto it = older.find(path);
         const std::optional<std::string> sameAs =
@@ -204,11 +209,7 @@ void LibraryReader::markCopies(const std::filesystem::path& folder) {
 }
 
 void LibraryReader::answerHolder(const std::filesystem::path& folder, const Dump& dump) {
-    std::vector<const library::Entry*> all;
-    for (const auto& [path, cached] : m_cache) {
-        all.push_back(cached.second.get());
-    }
-    const library::Entry* holder = samebackup::holder(folder, dump, all);
+    const library::Entry* holder = samebackup::holder(folder, dump, cachedEntries());
     const QString path = holder != nullptr ? fromUtf8(holder->path) : QString();
     const qint64 modified = holder != nullptr ? holder->modified : 0;
     QMetaObject::invokeMethod(

@@ -68,6 +68,8 @@ private:
     void run();
     // One look at the folder; false when it was called off.
     bool look(const std::filesystem::path& folder);
+    // Every file the last look found.
+    std::vector<const library::Entry*> cachedEntries() const;
     // Each file's older copy, for the rows whose one changed.
     void markCopies(const std::filesystem::path& folder);
     void answerHolder(const std::filesystem::path& folder, const Dump& dump);
