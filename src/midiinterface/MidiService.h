@@ -164,6 +164,11 @@ public:
     // (a message larger than it carries in one piece, a speed it cannot keep); nothing when it
     // can. Asked before anything goes out.
     virtual Result<void> refusal(const Dump& /*dump*/, uint32_t /*bytesPerSecond*/) { return {}; }
+    // Delivers now, as news on the source's connections, every loss of its bytes that the MIDI
+    // system's accounts show and that was not told yet (bytes dropped, cycles missed): a
+    // receiver asks before it words the end of a recording, since such an account can move
+    // after the bytes that the loss cut short were delivered.
+    virtual void lookAtLosses(MIDIEndpointRef /*source*/) {}
     // How many SysEx messages so far were handed over just before this program's client
     // missed processing cycles, so that they may not have arrived; counts up. 0 for a service
     // without cycles.

@@ -211,6 +211,12 @@ MidiStatus MidiServiceBase::portConnectSource(MIDIPortRef port, MIDIEndpointRef 
     return status;
 }
 
+void MidiServiceBase::lookAtLosses(MIDIEndpointRef source) {
+    if (const auto id = endpointOf(source)) {
+        tellLosses(*id);
+    }
+}
+
 MidiStatus MidiServiceBase::portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) {
     const auto id = endpointOf(source);
     bool stillWanted = false;
@@ -225,7 +231,7 @@ MidiStatus MidiServiceBase::portDisconnectSource(MIDIPortRef port, MIDIEndpointR
         }
     }
     if (id && !stillWanted) {
-        sourceEnding(*id);
+        tellLosses(*id);
     }
     {
         std::lock_guard lock(m_mutex);

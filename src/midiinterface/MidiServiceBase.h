@@ -54,6 +54,7 @@ public:
     MidiStatus sendSysex(MIDISysexSendRequest* request) override;
     void cancelSysex(MIDISysexSendRequest* request) override;
     std::string lastErrorText() override;
+    void lookAtLosses(MIDIEndpointRef source) override;
 
     static inline const std::string kProgramName{midi::kProgramName};
 
@@ -85,9 +86,10 @@ protected:
     // News of a connection (bytes lost, source gone) in the order of its bytes.
     void deliverNews(const std::optional<EndpointId>& from, MidiPacketKind kind,
                      std::string_view detail = {}, uint64_t timeStamp = 0);
-    // A source is about to be disconnected from its last port: news delivered now still
-    // reaches that port's reader.
-    virtual void sourceEnding(const EndpointId&) {}
+    // Delivers news of the source's losses that the MIDI system's accounts show and that were
+    // not told yet: when asked (lookAtLosses), and before the source is disconnected from its
+    // last port, so that the news still reaches that port's reader.
+    virtual void tellLosses(const EndpointId&) {}
     // The system's reason for the failure the backend is about to return.
     void setErrorText(std::string text);
     // From any thread but a real-time one.

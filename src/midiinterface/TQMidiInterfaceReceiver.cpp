@@ -18,6 +18,18 @@ using midi::kEndOfSysEx;
 using midi::kRealTime;
 using midi::kSysEx;
 
+// A cut-off message is what a lost byte looks like to the parser: when an account of lost
+// bytes (or an input that went away) explains it, that account is the reason to give.
+bool isParserReason(RecordingFailure failure) {
+    return failure == RecordingFailure::messageCutOff ||
+           failure == RecordingFailure::lastMessageCutOff;
+}
+
+bool isLossAccount(RecordingFailure failure) {
+    return failure == RecordingFailure::bytesLost || failure == RecordingFailure::sharedInputLost ||
+           failure == RecordingFailure::cyclesMissed || failure == RecordingFailure::inputGone;
+}
+
 } // namespace
 
 uint16_t TQMidiInterfaceReceiver::SourceNumber(MidiService& service) {
@@ -65,7 +77,8 @@ void TQMidiInterfaceReceiver::fail(RecordingFailure failure, std::string_view de
     // but the program to quit is the remedy.
     if (before == RecordingFailure::none ||
         (before == RecordingFailure::cyclesMissed && failure == RecordingFailure::inputGone) ||
-        (before == RecordingFailure::bytesLost && failure == RecordingFailure::sharedInputLost)) {
+        (before == RecordingFailure::bytesLost && failure == RecordingFailure::sharedInputLost) ||
+        (isParserReason(before) && isLossAccount(failure))) {
         m_failure = failure;
         m_detail = detail;
     }
@@ -139,6 +152,8 @@ bool TQMidiInterfaceReceiver::isStillRecording() {
 }
 
 std::optional<std::pair<Dump, RecordingOutcome>> TQMidiInterfaceReceiver::takeEndedDump() {
+    // Before the parser's lock: the news is delivered through it.
+    m_service.lookAtLosses(m_source);
     std::lock_guard parsing(m_listMutex);
     if (m_list == nullptr || !m_didRecordingBegin || m_isStillRecording) {
         return std::nullopt; // none began, or it goes on

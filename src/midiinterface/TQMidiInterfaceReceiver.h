@@ -22,9 +22,11 @@
 // the MIDI system's report of lost bytes, the source going away, a message cut off by another
 // status byte or by the end of the recording, more than a dump may hold, a source that could
 // not be connected. The first reason is kept, except that a source going away replaces missed
-// cycles (its leaving can cost a cycle). Processing cycles that our own client missed fail it
-// only from 300 ms before the dump's first byte (the silence that separates dumps) on:
-// earlier ones cannot have cost a byte of it.
+// cycles (its leaving can cost a cycle), and that an account of lost bytes or a source going
+// away replaces a cut-off message (a lost byte cuts the message it fell in). Every account is
+// looked at before a recording's end is worded. Processing cycles that our own client missed fail
+// it only from 300 ms before the dump's first byte (the silence that separates dumps) on: earlier
+// ones cannot have cost a byte of it.
 class TQMidiInterfaceReceiver {
 public:
     static uint16_t SourceNumber(MidiService& service);

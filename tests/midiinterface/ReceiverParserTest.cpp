@@ -117,6 +117,45 @@ TEST_F(Parser, NewsOfASharedInputNamesTheOtherProgram) {
     }
 }
 
+TEST_F(Parser, AnAccountOfLostBytesExplainsACutOffMessageWhicheverCameFirst) {
+    using namespace std::chrono;
+    const uint64_t now = static_cast<uint64_t>(
+        duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+    const Bytes cut{0xF0, 0x01, 0x02, 0xF0, 0x03, 0xF7};
+    const std::pair<MidiPacket, RecordingFailure> accounts[] = {
+        {{0, {}, MidiPacketKind::bytesLost}, RecordingFailure::bytesLost},
+        {{0, {}, MidiPacketKind::bytesLost, "159 aseqdump"}, RecordingFailure::sharedInputLost},
+        {{now, {}, MidiPacketKind::cyclesMissed}, RecordingFailure::cyclesMissed},
+        {{0, {}, MidiPacketKind::sourceGone}, RecordingFailure::inputGone}};
+    for (const auto& [account, failure] : accounts) {
+        for (const bool accountFirst : {false, true}) {
+            fresh();
+            m_dump.clear();
+            if (accountFirst) {
+                m_receiver->readData(&m_dump, std::span(&account, 1));
+                feed({cut});
+            } else {
+                feed({cut});
+                EXPECT_EQ(m_receiver->outcome().failure, RecordingFailure::messageCutOff);
+                m_receiver->readData(&m_dump, std::span(&account, 1));
+            }
+            EXPECT_EQ(m_receiver->outcome().failure, failure) << accountFirst;
+        }
+    }
+    // Also for a recording that ended inside a message; a stop explains nothing, and leaves the
+    // parser's reason.
+    fresh();
+    feed({{0xF0, 0x01}});
+    m_receiver->recordOff();
+    const MidiPacket lost{0, {}, MidiPacketKind::bytesLost};
+    m_receiver->readData(&m_dump, std::span(&lost, 1));
+    EXPECT_EQ(m_receiver->outcome().failure, RecordingFailure::bytesLost);
+    fresh();
+    feed({cut});
+    m_receiver->stop();
+    EXPECT_EQ(m_receiver->outcome().failure, RecordingFailure::messageCutOff);
+}
+
 TEST_F(Parser, MissedCyclesCountFrom300msBeforeTheDump) {
     using namespace std::chrono;
     const auto ago = [](milliseconds before) {

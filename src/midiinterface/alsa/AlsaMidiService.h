@@ -84,7 +84,7 @@ private:
     MidiStatus routeSharedSource(const EndpointId& source, const std::array<int, 3>& substream);
     // Reports lost bytes of shared inputs (all, or only `only`) whose kernel count grew.
     void checkSharedInputs(const EndpointId* only = nullptr);
-    void sourceEnding(const EndpointId& source) override;
+    void tellLosses(const EndpointId& source) override;
     void readLoop();
 
     alsa::Seq m_seq;

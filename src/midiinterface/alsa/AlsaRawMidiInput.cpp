@@ -114,8 +114,6 @@ void AlsaRawMidiInput::readLoop() {
     snd_rawmidi_poll_descriptors(m_input.get(), fds.data(), static_cast<unsigned>(count));
     fds.back() = pollfd{m_wake.get(), POLLIN, 0};
     std::vector<uint8_t> chunk(64 * 1024);
-    snd_rawmidi_status_t* status = nullptr;
-    snd_rawmidi_status_alloca(&status);
     for (;;) {
         if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
             m_handlers.gone();
@@ -137,13 +135,27 @@ void AlsaRawMidiInput::readLoop() {
             m_handlers.gone(); // -ENODEV and the like: the device is not there any more
             return;
         }
-        // The kernel counts every byte it dropped for want of room since the last look.
-        if (snd_rawmidi_status(m_input.get(), status) < 0) {
+        if (!lookedAtLosses()) {
             m_handlers.gone();
             return;
         }
-        if (snd_rawmidi_status_get_xruns(status) > 0) {
-            m_handlers.lost();
-        }
     }
+}
+
+bool AlsaRawMidiInput::lookedAtLosses() {
+    snd_rawmidi_status_t* status = nullptr;
+    snd_rawmidi_status_alloca(&status);
+    // The kernel counts every byte it dropped for want of room since the last look.
+    if (snd_rawmidi_status(m_input.get(), status) < 0) {
+        return false;
+    }
+    if (snd_rawmidi_status_get_xruns(status) > 0) {
+        m_handlers.lost();
+    }
+    return true;
+}
+
+void AlsaRawMidiInput::lookAtLosses() {
+    // A device that has gone says so on the reader's thread.
+    static_cast<void>(lookedAtLosses());
 }

@@ -38,10 +38,14 @@ public:
     AlsaRawMidiInput& operator=(const AlsaRawMidiInput&) = delete;
     // Its thread stops first: no handler runs after it returns.
     ~AlsaRawMidiInput() { m_thread.end(); }
+    // Reports bytes the kernel dropped since the last look, from any thread.
+    void lookAtLosses();
 
 private:
     AlsaRawMidiInput(alsa::RawMidi input, alsa::FileDescriptor wake, Handlers handlers);
     void readLoop();
+    // False when the device cannot be asked (it went away).
+    [[nodiscard]] bool lookedAtLosses();
 
     alsa::RawMidi m_input;
     alsa::FileDescriptor m_wake; // an eventfd that ends the thread

@@ -64,6 +64,15 @@ void AlsaMidiService::checkSharedInputs(const EndpointId* only) {
     }
 }
 
-void AlsaMidiService::sourceEnding(const EndpointId& source) {
-    checkSharedInputs(&source); // the last look: bytes dropped up to the end count
+void AlsaMidiService::tellLosses(const EndpointId& source) {
+    {
+        // The reader's thread looks after each read, but the end of a recording may come
+        // between its read and its look.
+        std::lock_guard lock(m_rawMutex);
+        if (const auto it = m_rawInputs.find(source); it != m_rawInputs.end()) {
+            it->second->lookAtLosses();
+            return;
+        }
+    }
+    checkSharedInputs(&source); // bytes dropped up to now count
 }

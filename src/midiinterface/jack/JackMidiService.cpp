@@ -151,26 +151,28 @@ MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) 
     return MidiStatus::noSuchObject;
 }
 
+void JackMidiService::tellCountedLosses() {
+    // Told once each, whichever thread sees the count move first (this one or a receiver's
+    // that is about to word a recording's end).
+    if (const uint64_t overruns = m_inputOverruns.load(std::memory_order_relaxed);
+        m_overrunsTold.exchange(overruns) != overruns) {
+        deliverNews(std::nullopt, MidiPacketKind::bytesLost);
+    }
+    if (const uint64_t misses = m_missedCycles.load(std::memory_order_acquire);
+        m_missesTold.exchange(misses) != misses) {
+        deliverNews(std::nullopt, MidiPacketKind::cyclesMissed, {},
+                    m_lastMissAt.load(std::memory_order_relaxed));
+    }
+}
+
 void JackMidiService::receiveLoop() {
     std::vector<uint8_t> storage;
     std::vector<MidiPacket> packets;
-    uint64_t overrunsSeen = 0;
-    uint64_t missesSeen = 0;
     bool goneSeen = false;
     while (!m_stop) {
         // News first: what the process callback could not pass on, missed cycles with their
         // time, and the server's end.
-        if (const uint64_t overruns = m_inputOverruns.load(std::memory_order_relaxed);
-            overruns != overrunsSeen) {
-            overrunsSeen = overruns;
-            deliverNews(std::nullopt, MidiPacketKind::bytesLost);
-        }
-        if (const uint64_t misses = m_missedCycles.load(std::memory_order_relaxed);
-            misses != missesSeen) {
-            missesSeen = misses;
-            deliverNews(std::nullopt, MidiPacketKind::cyclesMissed, {},
-                        m_lastMissAt.load(std::memory_order_relaxed));
-        }
+        tellCountedLosses();
         if (m_serverGone && !goneSeen) {
             goneSeen = true;
             deliverNews(std::nullopt, MidiPacketKind::sourceGone);

@@ -92,6 +92,9 @@ private:
     void placeOutput(jack_nframes_t frames);
     std::vector<EndpointId> ports(unsigned long flags);
     void receiveLoop();
+    // News of input overruns and missed cycles counted since they were last told.
+    void tellCountedLosses();
+    void tellLosses(const EndpointId&) override { tellCountedLosses(); }
     // Writes one message into the output ring, in order with everything queued before it.
     // Returns its sequence number, or 0 when it could not be queued.
     uint64_t queueOutput(std::span<const uint8_t> bytes, bool sysex, double pauseBefore);
@@ -114,6 +117,8 @@ private:
     std::atomic<uint64_t> m_graphXruns{0};   // any client's or the driver's
     std::atomic<uint64_t> m_lastMissAt{0};   // steady clock, ns
     std::atomic<uint64_t> m_sysexMayBeLost{0};
+    std::atomic<uint64_t> m_overrunsTold{0};
+    std::atomic<uint64_t> m_missesTold{0};
     std::atomic<uint32_t> m_sampleRate{48000};
     // The process callback's own.
     bool m_cycleSeen = false;

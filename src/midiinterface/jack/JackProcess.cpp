@@ -17,8 +17,9 @@ uint64_t JackMidiService::steadyNanoseconds() {
 int JackMidiService::process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JackMidiService*>(arg);
     if (self->missedCycles(frames)) {
-        self->m_missedCycles.fetch_add(1, std::memory_order_relaxed);
+        // The time first: whoever sees the count move reads a time that belongs to it.
         self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
+        self->m_missedCycles.fetch_add(1, std::memory_order_release);
         // A message placed in the cycle before may never have reached its destination.
         if (self->m_sysexPlacedUnchecked) {
             self->m_sysexMayBeLost.fetch_add(1, std::memory_order_relaxed);
