@@ -84,9 +84,10 @@ bool JackMidiService::takeInput(jack_nframes_t frames) {
         sem_post(m_inReady.get());
     }
     // With one connection jackd2 hands us the sender's own output buffer, which the sender
-    // clears and fills again in the next cycle. Once that cycle has begun (the frame time has
-    // moved on since this callback began), what we copied may mix two cycles' events: some
-    // lost, some twice, and no step of the frame time would tell.
+    // clears and fills again in the next cycle. jackd2's last frame time moves on as that cycle
+    // begins: if it did since this callback began, what we copied may mix two cycles' events
+    // (some lost, some twice), and no step between our callbacks would tell. PipeWire copies
+    // the input into a buffer of ours and keeps the frame time still during our callback.
     std::atomic_thread_fence(std::memory_order_acquire);
     return whole && jack_last_frame_time(m_client.get()) == m_lastCycleStart;
 }
