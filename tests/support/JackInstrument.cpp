@@ -72,10 +72,10 @@ int JackInstrument::process(jack_nframes_t frames, void* arg) {
         std::this_thread::sleep_for(std::chrono::microseconds(self->m_stallMicroseconds.load()));
     }
     // Record: [uint32 size][int64 time][uint64 frame][bytes].
+    const jack_nframes_t start = jack_last_frame_time(self->m_client);
     void* in = jack_port_get_buffer(self->m_in, frames);
     const uint32_t count = jack_midi_get_event_count(in);
     const int64_t now = monotonicNanoseconds();
-    const jack_nframes_t start = jack_last_frame_time(self->m_client);
     if (self->m_lastFrame != 0 && start - self->m_lastFrame > frames) {
         ++self->m_missed;
     }
@@ -99,6 +99,11 @@ int JackInstrument::process(jack_nframes_t frames, void* arg) {
             jack_ringbuffer_write(self->m_heard, reinterpret_cast<const char*>(event.buffer), size);
         }
     }
+    // Our input is the sender's own buffer, refilled in the next cycle: once that has begun,
+    // what was copied may be torn, as good as a missed cycle.
+    if (count > 0 && jack_last_frame_time(self->m_client) != start) {
+        ++self->m_missed;
+    }
     // Play: [uint32 size][bytes], as many as fit into this cycle. PipeWire's JACK drops a
     // cycle's whole output when its events and their headers outgrow 32 KiB, though each
     // reserve succeeded: a cycle carries at most kBytesPerCycle (a USB instrument sends about
@@ -115,6 +120,10 @@ int JackInstrument::process(jack_nframes_t frames, void* arg) {
         }
         jack_ringbuffer_peek(self->m_toPlay, reinterpret_cast<char*>(&size), 4);
         if (available < 4 + size || (played > 0 && played + size > kBytesPerCycle)) {
+            break;
+        }
+        // What does not fit waits for the next cycle; a refused reserve would count as lost.
+        if (jack_midi_max_event_size(out) < size) {
             break;
         }
         jack_midi_data_t* data = jack_midi_event_reserve(out, 0, size);

@@ -55,8 +55,9 @@ public:
     // The next `cycles` process callbacks each take `each` before they return: longer than a
     // period, the whole graph misses cycles.
     void stall(int cycles, std::chrono::milliseconds each);
-    // Cycles this client missed (its frame time stepped by more than a period): what it was
-    // sent in them may be lost, and only it can tell.
+    // Cycles this client missed (its frame time stepped by more than a period), or whose input
+    // it was still reading when the next one began: what it was sent in them may be lost, and
+    // only it can tell.
     int missedCycles() const { return m_missed; }
     jack_nframes_t sampleRate() const { return jack_get_sample_rate(m_client); }
     jack_nframes_t bufferSize() const { return jack_get_buffer_size(m_client); }

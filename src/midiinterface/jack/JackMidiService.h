@@ -29,8 +29,10 @@
 //
 // A missed cycle is a step of the frame time from one of our process callbacks to the next
 // that is larger than a period: our own client was not run in a cycle, and the input of that
-// cycle may be gone. JACK's xrun callback is not one: it reports any client's lateness and the
-// driver's, which delay the graph but cost our input nothing (README, "JACK servers").
+// cycle may be gone. So is a late read: the next cycle began while the callback still copied
+// its input, which on jackd2 is the sender's own buffer, refilled in that cycle. JACK's xrun
+// callback is not one: it reports any client's lateness and the driver's, which delay the
+// graph but cost our input nothing (README, "JACK servers").
 // Incoming, a miss is news with its time (the receiver decides whether it can have cost a byte
 // of the dump); outgoing, the messages placed in the cycle before it may not have arrived, and
 // are counted.
@@ -45,6 +47,8 @@ public:
     // Cycles our own client missed, and JACK's reports of lateness anywhere in the graph (any
     // client's or the driver's, which cost our input nothing).
     uint64_t missedCycles() const { return m_missedCycles; }
+    // Of those, cycles whose input was still being read when the next one began.
+    uint64_t lateReads() const { return m_lateReads; }
     uint64_t graphXruns() const { return m_graphXruns; }
     // Incoming events that did not fit the input ring and were lost.
     uint64_t inputOverruns() const { return m_inputOverruns; }
@@ -87,7 +91,8 @@ private:
     static uint64_t steadyNanoseconds();
 
     // The process callback's parts (JackProcess.cpp).
-    void takeInput(jack_nframes_t frames);
+    // False when what it copied may be torn: the next cycle began while it read.
+    bool takeInput(jack_nframes_t frames);
     bool missedCycles(jack_nframes_t frames); // also keeps the 64-bit frame count
     void placeOutput(jack_nframes_t frames);
     std::vector<EndpointId> ports(unsigned long flags);
@@ -113,7 +118,8 @@ private:
     std::atomic<uint64_t> m_handedOver{0};
     std::atomic<std::size_t> m_maxEventSize{0};
     std::atomic<uint64_t> m_inputOverruns{0};
-    std::atomic<uint64_t> m_missedCycles{0}; // our own client's
+    std::atomic<uint64_t> m_missedCycles{0}; // our own client's, late reads included
+    std::atomic<uint64_t> m_lateReads{0};    // input still read when the next cycle began
     std::atomic<uint64_t> m_graphXruns{0};   // any client's or the driver's
     std::atomic<uint64_t> m_lastMissAt{0};   // steady clock, ns
     std::atomic<uint64_t> m_sysexMayBeLost{0};

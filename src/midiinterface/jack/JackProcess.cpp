@@ -16,18 +16,23 @@ uint64_t JackMidiService::steadyNanoseconds() {
 // Real-time thread: copies bytes, nothing else.
 int JackMidiService::process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JackMidiService*>(arg);
-    if (self->missedCycles(frames)) {
+    const bool missed = self->missedCycles(frames);
+    // A message placed in the cycle before may never have reached its destination.
+    if (missed && self->m_sysexPlacedUnchecked) {
+        self->m_sysexMayBeLost.fetch_add(1, std::memory_order_relaxed);
+    }
+    self->m_sysexPlacedUnchecked = false;
+    const bool torn = !self->takeInput(frames);
+    if (torn) {
+        self->m_lateReads.fetch_add(1, std::memory_order_relaxed);
+    }
+    // A late read is our own client's lateness too, and may have cost bytes as a miss does.
+    if (missed || torn) {
         // The time first: whoever sees the count move reads a time that belongs to it.
         self->m_lastMissAt.store(steadyNanoseconds(), std::memory_order_relaxed);
         self->m_missedCycles.fetch_add(1, std::memory_order_release);
-        // A message placed in the cycle before may never have reached its destination.
-        if (self->m_sysexPlacedUnchecked) {
-            self->m_sysexMayBeLost.fetch_add(1, std::memory_order_relaxed);
-        }
         sem_post(self->m_inReady.get());
     }
-    self->m_sysexPlacedUnchecked = false;
-    self->takeInput(frames);
     self->placeOutput(frames);
     self->m_cycles.fetch_add(1, std::memory_order_release);
     return 0;
@@ -49,13 +54,22 @@ bool JackMidiService::missedCycles(jack_nframes_t frames) {
     return missed;
 }
 
-void JackMidiService::takeInput(jack_nframes_t frames) {
+bool JackMidiService::takeInput(jack_nframes_t frames) {
     void* in = jack_port_get_buffer(m_in, frames);
     const uint32_t count = jack_midi_get_event_count(in);
+    // Events the sender's port could not hold (jackd2 counts them in the buffer we read).
+    if (jack_midi_get_lost_event_count(in) != 0) {
+        m_inputOverruns.fetch_add(1, std::memory_order_relaxed);
+    }
     bool arrived = false;
+    bool whole = true;
     for (uint32_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
-        if (jack_midi_event_get(&event, in, i) != 0 || event.size == 0) {
+        if (jack_midi_event_get(&event, in, i) != 0) {
+            whole = false; // the buffer was emptied under us
+            continue;
+        }
+        if (event.size == 0) {
             continue;
         }
         const auto size = static_cast<uint32_t>(event.size);
@@ -70,6 +84,13 @@ void JackMidiService::takeInput(jack_nframes_t frames) {
     if (arrived) {
         sem_post(m_inReady.get());
     }
+    // With one connection jackd2 hands us the sender's own output buffer, which the sender
+    // clears and fills again in the next cycle. jackd2's last frame time moves on as that cycle
+    // begins: if it did since this callback began, what we copied may mix two cycles' events
+    // (some lost, some twice), and no step between our callbacks would tell. PipeWire copies
+    // the input into a buffer of ours and keeps the frame time still during our callback.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return whole && jack_last_frame_time(m_client.get()) == m_lastCycleStart;
 }
 
 void JackMidiService::placeOutput(jack_nframes_t frames) {
