@@ -35,26 +35,13 @@ MidiStatus MidiServiceBase::clientCreate(std::string_view, MIDINotifyProc notify
     if (outClient == nullptr) {
         return MidiStatus::invalidArgument;
     }
-    {
-        // Changes are measured from the endpoints the client first saw. While no client is
-        // told of changes, the last look may be older than that (a change just before this
-        // client came, still settling), and it must not reach the new client as news.
-        const Snapshot now = snapshot();
-        bool anyoneTold = false;
-        {
-            std::lock_guard lock(m_mutex);
-            for (const auto& [ref, client] : m_clients) {
-                anyoneTold = anyoneTold || client.notifyProc != nullptr;
-            }
-        }
-        std::lock_guard lock(m_threadMutex);
-        if (!m_lastSnapshot || !anyoneTold) {
-            m_lastSnapshot = now;
-        }
-    }
+    // What the client sees now is no news to it, even a change that is still settling (its
+    // callbacks yet to come): only what differs from this look is.
+    std::lock_guard looking(m_lookMutex);
+    Snapshot seen = snapshot();
     std::lock_guard lock(m_mutex);
     *outClient = m_nextRef++;
-    m_clients[*outClient] = Client{notifyProc, notifyRefCon};
+    m_clients[*outClient] = Client{notifyProc, notifyRefCon, std::move(seen)};
     return MidiStatus::ok;
 }
 

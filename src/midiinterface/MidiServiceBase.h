@@ -108,13 +108,15 @@ private:
         void* refCon = nullptr;
         std::map<MIDIEndpointRef, void*> connections; // source -> connection context
     };
-    struct Client {
-        MIDINotifyProc notifyProc = nullptr;
-        void* refCon = nullptr;
-    };
+    // Other programs' endpoints, sorted: a change is a name that came or went.
     struct Snapshot {
         std::vector<EndpointId> sources, destinations;
         bool operator==(const Snapshot&) const = default;
+    };
+    struct Client {
+        MIDINotifyProc notifyProc = nullptr;
+        void* refCon = nullptr;
+        Snapshot seen; // the endpoints as the client last learnt of them
     };
 
     MIDIEndpointRef refFor(const EndpointId& id, bool isSource); // m_mutex held
@@ -155,6 +157,9 @@ private:
     std::vector<DeliveryTarget> m_targets; // m_deliveryMutex held
     // Held while notification callbacks run, so that disposing a client can wait for one.
     std::mutex m_notifyMutex;
+    // Held from a look at the endpoints until each client's `seen` is measured against it, so
+    // that an older look never passes a newer one.
+    std::mutex m_lookMutex;
 
     std::mutex m_threadMutex; // the queues below and the stop flag
     std::condition_variable m_wake;
@@ -166,7 +171,6 @@ private:
     std::chrono::steady_clock::time_point m_handOverBegan; // the send queue's thread's
     bool m_setupChanged = false;
     uint64_t m_setupGeneration = 0; // counts the looks at the setup after a change
-    std::optional<Snapshot> m_lastSnapshot;
     std::thread m_sysexThread;
     std::thread m_notifyThread;
     std::mutex m_errorMutex;

@@ -205,7 +205,11 @@ void MidiServiceBase::setupMayHaveChanged() {
 }
 
 MidiServiceBase::Snapshot MidiServiceBase::snapshot() {
-    return Snapshot{listed(currentSources()), listed(currentDestinations())};
+    Snapshot now{listed(currentSources()), listed(currentDestinations())};
+    // The names count, not the order the MIDI system lists them in.
+    std::sort(now.sources.begin(), now.sources.end());
+    std::sort(now.destinations.begin(), now.destinations.end());
+    return now;
 }
 
 void MidiServiceBase::notifyLoop() {
@@ -220,23 +224,40 @@ void MidiServiceBase::notifyLoop() {
         lock.lock();
         m_setupChanged = false;
         lock.unlock();
-        const Snapshot now = snapshot();
+        // Each client is told when the endpoints differ from what it last learnt of them: a
+        // client that came after an earlier look is measured against its own first look, and
+        // one that came after this look is not in it.
+        std::vector<MIDIClientRef> toTell;
+        Snapshot now;
+        {
+            std::lock_guard looking(m_lookMutex);
+            now = snapshot();
+            std::lock_guard clientsLock(m_mutex);
+            for (auto& [ref, client] : m_clients) {
+                if (client.seen != now) {
+                    client.seen = now;
+                    toTell.push_back(ref);
+                }
+            }
+        }
         reportGoneSources(now.sources);
         lock.lock();
         ++m_setupGeneration; // a send waiting out its cable time looks at its destination
         m_wake.notify_all();
-        if (m_lastSnapshot && *m_lastSnapshot == now) {
+        if (toTell.empty()) {
             continue;
         }
-        m_lastSnapshot = now;
         lock.unlock();
         {
             std::lock_guard notifying(m_notifyMutex);
+            // Those disposed of since the look are no longer told.
             std::vector<Client> clients;
             {
                 std::lock_guard clientsLock(m_mutex);
-                for (const auto& [ref, client] : m_clients) {
-                    clients.push_back(client);
+                for (MIDIClientRef ref : toTell) {
+                    if (const auto it = m_clients.find(ref); it != m_clients.end()) {
+                        clients.push_back(Client{it->second.notifyProc, it->second.refCon, {}});
+                    }
                 }
             }
             for (const Client& client : clients) {
