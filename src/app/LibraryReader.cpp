@@ -72,6 +72,19 @@ void LibraryReader::findHolder(Dump dump) {
     m_watch.wake();
 }
 
+void LibraryReader::holdRequests(bool held) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_held = held;
+    }
+    m_watch.wake();
+}
+
+std::size_t LibraryReader::questionsWaiting() const {
+    std::lock_guard lock(m_mutex);
+    return m_holderQuestions.size();
+}
+
 QString LibraryReader::typeText(const library::Entry& entry) {
     return entry.error ? fromUtf8("cannot be read: " + *entry.error) : fromUtf8(entry.dumpType);
 }
@@ -82,6 +95,12 @@ void LibraryReader::run() {
         std::optional<Clock::time_point> until = settled;
         if (m_limited && !until) {
             until = Clock::now() + kLookAgain;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_held) {
+                until.reset(); // a look that is due waits for the release
+            }
         }
         const FolderWatch::Woken woken = m_watch.wait(until);
         if (woken == FolderWatch::Woken::changed) {
@@ -99,6 +118,9 @@ void LibraryReader::run() {
             std::lock_guard lock(m_mutex);
             if (m_stop) {
                 return;
+            }
+            if (m_held) {
+                continue;
             }
             lookNow = m_lookPending || due;
             arrangeNow = m_arrangePending;

@@ -46,6 +46,9 @@ public:
     // Which file of the library already holds `dump`'s backup: `held` answers on the window's
     // thread, with "" when none does; answers come in the order of the questions.
     void findHolder(Dump dump);
+    // While held, the reader takes no request (as during a long look): tests force an order.
+    void holdRequests(bool held);
+    std::size_t questionsWaiting() const;
 
     // What a row's type column says.
     static QString typeText(const library::Entry& entry);
@@ -76,12 +79,13 @@ private:
     // The rows in `order`, to the window's thread, unless they are what it has.
     void send(uint64_t generation, const Order& order);
 
-    std::mutex m_mutex; // the requests below
+    mutable std::mutex m_mutex; // the requests below
     std::filesystem::path m_folder;
     uint64_t m_generation = 0; // counts folder changes: a cache belongs to one folder
     bool m_lookPending = false;
     bool m_arrangePending = false;
     std::deque<Dump> m_holderQuestions;
+    bool m_held = false;
     bool m_stop = false;
     Order m_order;
     std::atomic<bool> m_cancel{false};
