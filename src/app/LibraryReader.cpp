@@ -64,12 +64,15 @@ void LibraryReader::arrange(int column, bool descending, const QString& filter,
     m_watch.wake();
 }
 
-void LibraryReader::findHolder(Dump dump) {
+quint64 LibraryReader::findHolder(Dump dump) {
+    quint64 id = 0;
     {
         std::lock_guard lock(m_mutex);
-        m_holderQuestions.push_back(std::move(dump));
+        id = ++m_lastQuestion;
+        m_holderQuestions.push_back(Question{id, std::move(dump)});
     }
     m_watch.wake();
+    return id;
 }
 
 void LibraryReader::holdRequests(bool held) {
@@ -112,7 +115,7 @@ void LibraryReader::run() {
         std::filesystem::path folder;
         uint64_t generation = 0;
         Order order;
-        std::deque<Dump> questions;
+        std::deque<Question> questions;
         bool lookNow = false, arrangeNow = false;
         {
             std::lock_guard lock(m_mutex);
@@ -154,7 +157,7 @@ void LibraryReader::run() {
         if (lookNow || arrangeNow) {
             send(generation, order);
         }
-        for (const Dump& question : questions) {
+        for (const Question& question : questions) {
             answerHolder(folder, question);
         }
     }
@@ -230,12 +233,13 @@ void LibraryReader::markCopies(const std::filesystem::path& folder) {
     }
 }
 
-void LibraryReader::answerHolder(const std::filesystem::path& folder, const Dump& dump) {
-    const library::Entry* holder = samebackup::holder(folder, dump, cachedEntries());
+void LibraryReader::answerHolder(const std::filesystem::path& folder, const Question& question) {
+    const library::Entry* holder = samebackup::holder(folder, question.dump, cachedEntries());
     const QString path = holder != nullptr ? fromUtf8(holder->path) : QString();
     const qint64 modified = holder != nullptr ? holder->modified : 0;
     QMetaObject::invokeMethod(
-        this, [this, path, modified] { Q_EMIT held(path, modified); }, Qt::QueuedConnection);
+        this, [this, id = question.id, path, modified] { Q_EMIT held(id, path, modified); },
+        Qt::QueuedConnection);
 }
 
 void LibraryReader::send(uint64_t generation, const Order& order) {
