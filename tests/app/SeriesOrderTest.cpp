@@ -71,4 +71,31 @@ TEST_F(SeriesOrder, ALibraryAnswerReachesOnlyTheOneThatAsked) {
     EXPECT_EQ(strata, 1);
 }
 
+TEST_F(SeriesOrder, AStopBetweenTwoFilesEndsTheSeries) {
+    m_dir.write("a.syx", korvoMessage(0x38, 0x01, 40, 1));
+    m_dir.write("c.syx", korvoMessage(0x5B, 0x01, 60, 3)); // another instruction: asked anew
+    QTableView& table = pane().table();
+    table.sortByColumn(LibraryModel::kName, Qt::AscendingOrder);
+    ASSERT_TRUE(runUntil([&] { return table.model()->rowCount() == 3; }));
+    table.selectionModel()->select(
+        QItemSelection(table.model()->index(0, 0), table.model()->index(1, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // Stop handled after the first file's end, before the second one's start.
+    int readies = 0;
+    m_dialogs.onAlert = [&](const FakeDialogs::Alert& alert) {
+        if (alert.title == "Ready?" && ++readies == 2) {
+            m_controller.StopDidPressed();
+        }
+    };
+    m_controller.SendFilesDidPressed();
+    waitUntilOpened();
+    ASSERT_TRUE(runUntil([&] { return m_controller.state() != Controller::kStateBusy; }, 10000));
+    ASSERT_EQ(m_dialogs.alerts.size(), 3u);
+    EXPECT_EQ(m_dialogs.alerts[2].title, "Transmission stopped");
+    EXPECT_TRUE(m_dialogs.alerts[2].message.startsWith("Sent whole: a.syx. c.syx: 0 of 1"))
+        << m_dialogs.alerts[2].message.toStdString();
+    EXPECT_TRUE(m_controller.applicationShouldTerminate());
+    EXPECT_EQ(m_midi.received(kSynthIn).size(), 2u); // All Notes Off and a.syx
+}
+
 } // namespace
