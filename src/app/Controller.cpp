@@ -280,6 +280,7 @@ void Controller::SaveDidPressed() {
 
 void Controller::reidentify() {
     ++m_dumpGeneration;
+    m_askedForHolder = 0;     // its answer is for the dump that is now gone
     m_inspectors->closeAll(); // they were opened on the dump that is now gone
     m_type = identifyDump(m_dump.get());
 }

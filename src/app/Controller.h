@@ -137,8 +137,9 @@ public:
     // Opens a file of the library as Open does, clearing (asking first) what is loaded.
     // The path as the file system has it: a name that is not UTF-8 opens too.
     void openFromLibrary(const std::filesystem::path& path);
-    // The library's answer to whether it holds the received dump already.
-    void holderFound(const QString& path, qint64 modified);
+    // The library's answer to `question`, whether it holds a received dump already: for the
+    // one that asked it, if it still waits (a series' dump, or the dump still loaded).
+    void holderFound(quint64 question, const QString& path, qint64 modified);
     void chooseLibraryFolder();
     // The progress bar in the units of the flows (ticks), and whether it is indeterminate.
     double progressValue() const;
@@ -254,6 +255,7 @@ private:
         QString last;                           // what became of the last dump
         std::deque<Dump> waiting;               // complete dumps not yet handled, in order
         bool handling = false;                  // the first of them is asked about or being written
+        quint64 asked = 0;                      // the library's question about it, till answered
         std::optional<RecordingOutcome> ending; // how the recording ended, once it has
     };
     std::optional<Many> m_many;
@@ -261,7 +263,7 @@ private:
     QString m_currentPath; // the file the dump came from or went to; "" for a received one
     std::chrono::year_month_day m_receivedOn{}; // the day the received dump arrived
     uint64_t m_dumpGeneration = 0; // counts the dumps loaded, so a late answer finds its own
-    uint64_t m_askedForHolder = 0;
+    quint64 m_askedForHolder = 0;  // the library's question about the loaded dump, or 0
     QTimer m_setupChange;
     QTimer m_receivedCounter;
 };

@@ -150,18 +150,19 @@ void Controller::receiveFinished(Dump recorded, const TransferReport& report) {
     show(report);
     if (!m_dump->empty()) {
         // Whether the library holds this backup already: asked off this thread, said when known.
-        m_askedForHolder = m_dumpGeneration;
-        m_library->reader().findHolder(*m_dump);
+        m_askedForHolder = m_library->reader().findHolder(*m_dump);
     }
 }
 
-void Controller::holderFound(const QString& path, qint64 modified) {
-    if (m_many && m_many->handling) {
+void Controller::holderFound(quint64 question, const QString& path, qint64 modified) {
+    if (m_many && m_many->handling && question == m_many->asked) {
+        m_many->asked = 0;
         manyHolderFound(path);
         return;
     }
-    // Only for the dump that was asked about, still loaded as received.
-    if (m_askedForHolder != m_dumpGeneration || m_state != kStateLoaded || path.isEmpty()) {
+    // Only for the dump that was asked about, still loaded as received; any other answer is
+    // for an asker that is gone.
+    if (question != m_askedForHolder || m_state != kStateLoaded || path.isEmpty()) {
         return;
     }
     setStatus(QStringLiteral("Same as %1 from %2")

@@ -72,7 +72,7 @@ void Controller::manyDumpEnded(ReceiveSession::Result result) {
 void Controller::manyNext() {
     m_many->handling = !m_many->waiting.empty();
     if (m_many->handling) {
-        m_library->reader().findHolder(m_many->waiting.front());
+        m_many->asked = m_library->reader().findHolder(m_many->waiting.front());
     } else if (m_many->ending) {
         manyEnd();
     }

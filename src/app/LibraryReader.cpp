@@ -64,12 +64,28 @@ void LibraryReader::arrange(int column, bool descending, const QString& filter,
     m_watch.wake();
 }
 
-void LibraryReader::findHolder(Dump dump) {
+quint64 LibraryReader::findHolder(Dump dump) {
+    quint64 id = 0;
     {
         std::lock_guard lock(m_mutex);
-        m_holderQuestions.push_back(std::move(dump));
+        id = ++m_lastQuestion;
+        m_holderQuestions.push_back(Question{id, std::move(dump)});
     }
     m_watch.wake();
+    return id;
+}
+
+void LibraryReader::holdRequests(bool held) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_held = held;
+    }
+    m_watch.wake();
+}
+
+std::size_t LibraryReader::questionsWaiting() const {
+    std::lock_guard lock(m_mutex);
+    return m_holderQuestions.size();
 }
 
 QString LibraryReader::typeText(const library::Entry& entry) {
@@ -83,6 +99,12 @@ void LibraryReader::run() {
         if (m_limited && !until) {
             until = Clock::now() + kLookAgain;
         }
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_held) {
+                until.reset(); // a look that is due waits for the release
+            }
+        }
         const FolderWatch::Woken woken = m_watch.wait(until);
         if (woken == FolderWatch::Woken::changed) {
             // Later changes ride on the look that the first one asked for.
@@ -93,12 +115,15 @@ void LibraryReader::run() {
         std::filesystem::path folder;
         uint64_t generation = 0;
         Order order;
-        std::deque<Dump> questions;
+        std::deque<Question> questions;
         bool lookNow = false, arrangeNow = false;
         {
             std::lock_guard lock(m_mutex);
             if (m_stop) {
                 return;
+            }
+            if (m_held) {
+                continue;
             }
             lookNow = m_lookPending || due;
             arrangeNow = m_arrangePending;
@@ -132,7 +157,7 @@ void LibraryReader::run() {
         if (lookNow || arrangeNow) {
             send(generation, order);
         }
-        for (const Dump& question : questions) {
+        for (const Question& question : questions) {
             answerHolder(folder, question);
         }
     }
@@ -208,12 +233,13 @@ void LibraryReader::markCopies(const std::filesystem::path& folder) {
     }
 }
 
-void LibraryReader::answerHolder(const std::filesystem::path& folder, const Dump& dump) {
-    const library::Entry* holder = samebackup::holder(folder, dump, cachedEntries());
+void LibraryReader::answerHolder(const std::filesystem::path& folder, const Question& question) {
+    const library::Entry* holder = samebackup::holder(folder, question.dump, cachedEntries());
     const QString path = holder != nullptr ? fromUtf8(holder->path) : QString();
     const qint64 modified = holder != nullptr ? holder->modified : 0;
     QMetaObject::invokeMethod(
-        this, [this, path, modified] { Q_EMIT held(path, modified); }, Qt::QueuedConnection);
+        this, [this, id = question.id, path, modified] { Q_EMIT held(id, path, modified); },
+        Qt::QueuedConnection);
 }
 
 void LibraryReader::send(uint64_t generation, const Order& order) {

@@ -44,8 +44,13 @@ public:
     // `hideDuplicates`.
     void arrange(int column, bool descending, const QString& filter, bool hideDuplicates);
     // Which file of the library already holds `dump`'s backup: `held` answers on the window's
-    // thread, with "" when none does; answers come in the order of the questions.
-    void findHolder(Dump dump);
+    // thread with the question this returns, and "" when no file does. Several askers may
+    // wait at once (a single Receive's question may still be open when a series asks), so
+    // each keeps its question and takes only its answer.
+    [[nodiscard]] quint64 findHolder(Dump dump);
+    // While held, the reader takes no request (as during a long look): tests force an order.
+    void holdRequests(bool held);
+    std::size_t questionsWaiting() const;
 
     // What a row's type column says.
     static QString typeText(const library::Entry& entry);
@@ -55,8 +60,9 @@ Q_SIGNALS:
     // the folder (why it cannot be read: the last rows it had stay; that it is followed by
     // looking now and then).
     void listed(const Rows& rows, const QString& note);
-    // The answer to findHolder: the file (relative) and when it was written (s since 1970).
-    void held(const QString& path, qint64 modified);
+    // The answer to findHolder's `question`: the file (relative) and when it was written
+    // (s since 1970).
+    void held(quint64 question, const QString& path, qint64 modified);
 
 private:
     struct Order {
@@ -72,16 +78,22 @@ private:
     std::vector<const library::Entry*> cachedEntries() const;
     // Each file's older copy, for the rows whose one changed.
     void markCopies(const std::filesystem::path& folder);
-    void answerHolder(const std::filesystem::path& folder, const Dump& dump);
+    struct Question {
+        quint64 id = 0;
+        Dump dump;
+    };
+    void answerHolder(const std::filesystem::path& folder, const Question& question);
     // The rows in `order`, to the window's thread, unless they are what it has.
     void send(uint64_t generation, const Order& order);
 
-    std::mutex m_mutex; // the requests below
+    mutable std::mutex m_mutex; // the requests below
     std::filesystem::path m_folder;
     uint64_t m_generation = 0; // counts folder changes: a cache belongs to one folder
     bool m_lookPending = false;
     bool m_arrangePending = false;
-    std::deque<Dump> m_holderQuestions;
+    std::deque<Question> m_holderQuestions;
+    quint64 m_lastQuestion = 0;
+    bool m_held = false;
     bool m_stop = false;
     Order m_order;
     std::atomic<bool> m_cancel{false};

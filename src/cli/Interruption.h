@@ -8,8 +8,9 @@
 // once (on a thread of its own that the signal wakes, not in the signal handler) and the
 // transfer ends its own way, a transmission with its open message closed, a recording without
 // writing anything. A second Ctrl+C calls `atOnce` and ends the program with kExitStatus
-// (`atOnce` closes what must not stay open). The previous handling comes back when it ends,
-// before any file is written.
+// (`atOnce` closes what must not stay open, and says what it cut off). A file written while
+// it lives is written whole: writeFileAtomically leaves a handled Ctrl+C to it. The previous
+// handling comes back when it ends.
 class Interruption {
 public:
     explicit Interruption(std::function<void()> stop, std::function<void()> atOnce = {});

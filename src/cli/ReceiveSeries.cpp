@@ -4,12 +4,14 @@
 
 #include "Interruption.h"
 #include "dumptypes/KorvoDumptype.h"
+#include "midifile/AtomicFile.h"
 #include "midifile/BackupName.h"
 #include "midifile/Library.h"
 #include "midifile/SameBackup.h"
 #include "transfer/ReceiveSession.h"
 #include "transfer/TransferReport.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <iostream>
@@ -31,7 +33,18 @@ int receiveSeries(MidiService& midi, const std::string& portName,
     std::deque<ReceiveSession::Result> ended;
     std::optional<ReceiveSession::Result> finished;
     ReceiveSession session(midi, portName, std::chrono::milliseconds(0));
-    const Interruption interruption([&session] { session.stop(); });
+    // Ctrl+C ends the series once the dump being written (and those that ended before) is
+    // kept; a second one ends the program at once, the dump being written lost and said.
+    std::atomic<unsigned long> writing{0}; // the dump being written, or 0
+    const Interruption interruption([&session] { session.stop(); },
+                                    [&writing] {
+                                        const unsigned long dump = writing.load();
+                                        if (dump != 0 && removeWriteUnderWay()) {
+                                            std::cerr << "\ndump " << dump
+                                                      << ": not kept: the program was ended "
+                                                         "while it was written\n";
+                                        }
+                                    });
     ReceiveSession::SeriesEvents events;
     events.waiting = [&] {
         std::cerr << "waiting for SysEx dumps from " << portName << " (Ctrl+C ends)...\n";
@@ -75,9 +88,11 @@ int receiveSeries(MidiService& midi, const std::string& portName,
                 dumpfile::Contents contents;
                 contents.dump = std::move(result.dump);
                 const std::string title(identifyDump(&contents.dump)->title());
+                writing = dumps;
                 const Result<std::string> stored = backupname::storeAsNew(
                     folder.string() + "/", backupname::proposed(title, backupname::today()),
                     contents);
+                writing = 0;
                 if (!stored) {
                     lost = true;
                     std::cerr << "not kept: " << stored.error() << "\n";

@@ -11,9 +11,11 @@
 #include "transfer/SendPlan.h"
 #include "transfer/TransferReport.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -27,6 +29,8 @@ using namespace std::chrono_literals;
 
 // How often `send` looks at the transmitter and redraws its bar.
 constexpr auto kPoll = 40ms;
+// How often the prompt looks whether Ctrl+C came.
+constexpr auto kPromptPoll = 20ms;
 // How long a second Ctrl+C waits for an open message to be closed before the program ends.
 constexpr auto kCloseLimit = 200ms;
 // The pause between two files of a series, in seconds: the default and the longest.
@@ -64,6 +68,36 @@ void showProgress(double done, double total) {
     std::fprintf(stderr, "\r[%s] %3d%%  %4.0f s left ", bar.c_str(), static_cast<int>(share * 100),
                  std::max(0.0, total - done));
     std::fflush(stderr);
+}
+
+// Waits for Enter on the terminal, or for `stopped` (Ctrl+C): the signal may reach another
+// thread than this one, whose read would then never end. False when stopped, or at the
+// input's end.
+bool enterPressed(const std::function<bool()>& stopped) {
+    for (;;) {
+        if (stopped()) {
+            return false;
+        }
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&input, 1, static_cast<int>(kPromptPoll.count()));
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        // A terminal hands over a whole line at once: reading it up to its end never waits.
+        char byte = 0;
+        ssize_t n = 0;
+        while ((n = read(STDIN_FILENO, &byte, 1)) == 1 && byte != '\n') {
+        }
+        if (n == 1) {
+            return !stopped();
+        }
+        if (n == 0 || errno != EINTR) {
+            return false;
+        }
+    }
 }
 
 // What the command says of one file of the series; its plan goes to the session.
@@ -185,8 +219,8 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
                 std::cout << file.instruction << "\n" << std::flush;
                 if (!args.flag("yes") && isatty(STDIN_FILENO)) {
                     std::cout << "Press Enter when the instrument is ready..." << std::flush;
-                    std::string line;
-                    std::getline(std::cin, line);
+                    // Ctrl+C here: the send below answers at once, nothing of the dump sent.
+                    static_cast<void>(enterPressed([&session] { return session.stopRequested(); }));
                 }
             }
             std::promise<TransmitSession::Result> finished;
@@ -202,11 +236,14 @@ int send(const std::vector<std::string>& words, const MidiOpener& openMidi) {
                 }
             }
             results.push_back(done.get());
+            const bool whole = sendReport(results.back()).ending == TransferReport::Ending::done;
             if (bar) {
-                showProgress(estimate, estimate);
+                if (whole) {
+                    showProgress(estimate, estimate);
+                }
                 std::fputc('\n', stderr);
             }
-            if (sendReport(results.back()).ending != TransferReport::Ending::done) {
+            if (!whole) {
                 break; // a file not sent whole ends the series
             }
         }

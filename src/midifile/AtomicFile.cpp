@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <random>
 
 namespace {
@@ -26,36 +25,33 @@ constexpr const char* kMarker = ".bankshuttle-";
 // The temporary file being written, for the signal handler; a write in another thread at the
 // same time simply is not cleaned up by a signal (the next write to its target removes it).
 std::atomic<const char*> g_writing{nullptr};
-struct sigaction g_previous[3];
 constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 
 void removeTemporaryAndDie(int signal) {
     if (const char* path = g_writing.exchange(nullptr)) {
         ::unlink(path); // async-signal-safe
     }
-    for (int i = 0; i < 3; ++i) {
-        if (kSignals[i] == signal) {
-            sigaction(signal, &g_previous[i], nullptr);
-        }
-    }
-    raise(signal); // whatever the program did with the signal before, it does now
+    // SA_RESETHAND has put back the default: the signal ends the program as it would have.
+    raise(signal);
 }
 
+// Only a signal that would end the program as it stands gets the clean-up. One the program
+// handles itself (a Ctrl+C that ends its work once the file being written is whole) or
+// ignores is left to it: a clean-up there would remove a file that the write still needs.
+// Looked at on every write, since the program's own handling comes and goes.
 void cleanUpOnSignals() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int i = 0; i < 3; ++i) {
-            struct sigaction action {};
-            sigaction(kSignals[i], nullptr, &g_previous[i]);
-            if (g_previous[i].sa_handler == SIG_IGN) {
-                continue; // e.g. SIGHUP under nohup: stays ignored
-            }
-            action.sa_handler = removeTemporaryAndDie;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESETHAND;
-            sigaction(kSignals[i], &action, nullptr);
+    for (const int signal : kSignals) {
+        struct sigaction now {};
+        if (sigaction(signal, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) != 0 ||
+            now.sa_handler != SIG_DFL) {
+            continue;
         }
-    });
+        struct sigaction action {};
+        action.sa_handler = removeTemporaryAndDie;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 class WritingGuard {
@@ -195,6 +191,11 @@ bool moveInPlace(const std::string& temporary, const std::string& target, Replac
 }
 
 } // namespace
+
+bool removeWriteUnderWay() {
+    const char* path = g_writing.exchange(nullptr);
+    return path != nullptr && ::unlink(path) == 0;
+}
 
 std::string whyNotWritable(const std::string& path) {
     const Target target = resolve(path);

@@ -3,6 +3,9 @@
 #include "core/MidiConstants.h"
 #include "midiinterface/TQMidiInterfaceTransmitter.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -40,13 +43,51 @@ void TransmitSession::open(std::function<void()> opened,
 
 void TransmitSession::send(std::function<void(Result)> finished,
                            std::chrono::milliseconds pauseBefore) {
+    std::optional<Result> atOnce;
     {
         std::lock_guard lock(m_mutex);
-        m_finished = std::move(finished);
-        m_pauseBefore = pauseBefore;
-        m_sendAsked = true;
+        if (m_closed) {
+            atOnce = notSent(); // nobody would take it: answered now, never left waiting
+        } else if (m_sendAsked) {
+            atOnce = Result{0, 0, 0, 0, true, 0}; // one at a time: the one asked stays
+        } else {
+            m_finished = std::move(finished);
+            m_pauseBefore = pauseBefore;
+            m_sendAsked = true;
+        }
+    }
+    if (atOnce) {
+        if (finished) {
+            finished(*atOnce);
+        }
+        return;
     }
     m_wake.notify_all();
+}
+
+TransmitSession::Result TransmitSession::notSent() {
+    const std::size_t total =
+        m_nextPlan < m_plans.size() ? m_plans[m_nextPlan].sending.size() : std::size_t{0};
+    m_nextPlan = std::min(m_nextPlan + 1, m_plans.size());
+    return Result{0, 0, total, 0, true, 0};
+}
+
+void TransmitSession::closeSends() {
+    std::function<void(Result)> finished;
+    Result result;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        if (!m_sendAsked) {
+            return;
+        }
+        m_sendAsked = false;
+        finished = std::move(m_finished);
+        result = notSent();
+    }
+    if (finished) {
+        finished(result);
+    }
 }
 
 void TransmitSession::stop() {
@@ -89,6 +130,7 @@ void TransmitSession::run(const std::function<void()>& opened,
             }
         }
     }
+    closeSends();
     {
         std::lock_guard lock(m_mutex);
         m_ended = true;
@@ -103,9 +145,10 @@ bool TransmitSession::sendNext(const SendPlan& plan) {
         std::unique_lock lock(m_mutex);
         m_wake.wait(lock, [this] { return m_sendAsked || m_stop.requested(); });
         if (!m_sendAsked || m_stop.requested()) {
-            return false; // nothing more is sent
+            return false; // nothing more is sent; a send asked for is answered on the way out
         }
         m_sendAsked = false;
+        ++m_nextPlan;
         finished = std::move(m_finished);
         pause = m_pauseBefore;
         m_sending = m_transmitter.get();

@@ -51,7 +51,10 @@ public:
     void open(std::function<void()> opened,
               std::function<void(std::size_t plan, std::string why)> refused = {});
     // After open: waits `pauseBefore` (Stop ends it: the plan then counts as stopped, nothing
-    // of it sent), sends the next plan's dump, then `finished`. Once per plan.
+    // of it sent), sends the next plan's dump, then `finished`. Once per plan. `finished`
+    // comes exactly once for every call: a session that was stopped, or has ended, answers at
+    // once (on the caller's thread when its own has stopped taking sends) with the next plan
+    // stopped and nothing of it sent.
     void send(std::function<void(Result)> finished,
               std::chrono::milliseconds pauseBefore = std::chrono::milliseconds(0));
     // At once: before send nothing of the dump is sent; during it a message going out in parts
@@ -67,6 +70,11 @@ private:
              const std::function<void(std::size_t, std::string)>& refused);
     // Sends the plans in turn as send() asks; false when it should end.
     bool sendNext(const SendPlan& plan);
+    // The session's thread takes no more sends: one asked for is answered, stopped.
+    void closeSends();
+    // What a send that cannot go answers: the next plan stopped, nothing of it sent. Under
+    // m_mutex.
+    Result notSent();
 
     MidiService& m_midi;
     MIDIClientRef m_client = 0;
@@ -78,6 +86,8 @@ private:
     std::condition_variable m_wake;
     std::function<void(Result)> m_finished; // set by send
     bool m_sendAsked = false;
+    bool m_closed = false;      // no send is taken any more: each is answered at once
+    std::size_t m_nextPlan = 0; // the plan the next send is for
     bool m_ended = false;
     StopSignal m_stop;
     std::atomic<TQMidiInterfaceTransmitter*> m_sending{nullptr}; // for Stop

@@ -85,6 +85,33 @@ TEST(AtomicFile, NoTemporaryFileOutlivesAKilledWrite) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
         EXPECT_TRUE(names(dir).empty()) << names(dir).front();
     }
+    // A program that handles Ctrl+C itself decides what it ends: the write goes on, whole.
+    const pid_t handled = fork();
+    if (handled == 0) {
+        static volatile sig_atomic_t interrupted = 0;
+        struct sigaction own {};
+        own.sa_handler = [](int) { interrupted = 1; };
+        sigaction(SIGINT, &own, nullptr);
+        for (const char* name : {"first.mid", "second.mid"}) { // the first installs any clean-up
+            const Result<void> written =
+                writeFileAtomically(dir.file(name), [](const std::string& temporary) {
+                    std::ofstream(temporary) << "whole";
+                    raise(SIGINT);
+                    return true;
+                });
+            if (!written || interrupted == 0) {
+                _exit(1);
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(handled, &status, 0), handled);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(names(dir), (std::vector<std::string>{"first.mid", "second.mid"}));
+    fs::remove(dir.file("first.mid"));
+    fs::remove(dir.file("second.mid"));
+
     // What a run killed outright (SIGKILL) left is removed by the next write to the target;
     // a leftover of a process that still runs, or of another target, is not.
     const pid_t gone = fork();

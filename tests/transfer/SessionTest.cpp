@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <mutex>
 
 namespace {
 
@@ -74,6 +75,46 @@ TEST_F(Sessions, AStopBetweenOpeningAndSendingSendsNothingOfTheDump) {
         EXPECT_TRUE(session.waitForEnd(5s));
     }
     EXPECT_EQ(m_midi.received(kSynthIn).size(), 1u);
+}
+
+TEST_F(Sessions, AStoppedSessionAnswersEverySendOnceAndSendsNothing) {
+    const Dump dump{midi::event{0xF0, 0x31, 0x00, 0x38, 0x01, 0xF7}};
+    std::vector<TransmitSession::Result> answers;
+    const auto answer = [&answers](TransmitSession::Result r) { answers.push_back(r); };
+    {
+        // Stopped while the output settles: the thread ends before any send is asked for.
+        TransmitSession session(m_midi, "KoRvO: Synth in",
+                                std::vector<SendPlan>{SendPlan{dump}, SendPlan{dump}});
+        session.open([] {});
+        session.stop();
+        ASSERT_TRUE(session.waitForEnd(5s));
+        session.send(answer);
+        ASSERT_EQ(answers.size(), 1u); // at once, on the caller's thread
+        session.send(answer);
+    }
+    {
+        // Stopped after opening, the send asked for just after: answered by whichever side
+        // takes it, once.
+        TransmitSession session(m_midi, "KoRvO: Synth in", SendPlan{dump});
+        std::promise<void> opened;
+        session.open([&] { opened.set_value(); });
+        opened.get_future().get();
+        std::mutex mutex;
+        session.stop();
+        session.send([&](TransmitSession::Result r) {
+            std::lock_guard lock(mutex);
+            answer(r);
+        });
+        ASSERT_TRUE(session.waitForEnd(5s));
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(answers.size(), 3u);
+    }
+    for (const TransmitSession::Result& r : answers) {
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(r.sent, 0u);
+        EXPECT_EQ(r.total, 1u);
+    }
+    ASSERT_EQ(m_midi.received(kSynthIn).size(), 1u); // All Notes Off of the second session
 }
 
 TEST(TransferReports, AStoppedSendNamesTheMessageItCutShort) {
