@@ -384,7 +384,7 @@ TEST_F(OverJack, RealTimeBytesInsideAMessageKeepItAndACutOffLastMessageFails) {
     });
 }
 
-TEST_F(OverJack, AnInstrumentThatQuitsMidDumpFailsTheReceiveAtOnce) {
+TEST_F(OverJack, AnInstrumentThatQuitsMidDumpFailsTheReceive) {
     std::mt19937 random(11);
     TQMidiInterfaceReceiver receiver(*m_service, m_client, m_source);
     Dump recorded;
