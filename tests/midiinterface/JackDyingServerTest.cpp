@@ -3,6 +3,7 @@
 #include "midiinterface/jack/JackMidiService.h"
 #include "support/JackInstrument.h"
 #include "support/Messages.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
