@@ -164,17 +164,16 @@ TEST_F(Alsa, APortOfAnotherClientIsASetupChange) {
     snd_seq_t* helper = nullptr;
     ASSERT_EQ(snd_seq_open(&helper, "default", SND_SEQ_OPEN_DUPLEX, 0), 0);
     snd_seq_set_client_name(helper, "Helper");
-    const auto start = Clock::now();
     const int port = snd_seq_create_simple_port(helper, "helper out",
                                                 SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                                 SND_SEQ_PORT_TYPE_MIDI_GENERIC);
     ASSERT_GE(port, 0);
-    EXPECT_TRUE(m_notifications.waitFor(1, 1s));
-    EXPECT_LT(Clock::now() - start, 1s);
+    // Generous waits that only end a test whose news never comes.
+    EXPECT_TRUE(m_notifications.waitFor(1, 20s));
     EXPECT_NE(TQMidiInterfaceReceiver::SourceNamed(*m_midi, "Helper: helper out"), 0u);
     snd_seq_delete_simple_port(helper, port);
     snd_seq_close(helper);
-    EXPECT_TRUE(m_notifications.waitFor(2, 1s));
+    EXPECT_TRUE(m_notifications.waitFor(2, 20s));
     EXPECT_EQ(TQMidiInterfaceReceiver::SourceNamed(*m_midi, "Helper: helper out"), 0u);
 }
 

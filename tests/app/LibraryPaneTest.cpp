@@ -54,10 +54,10 @@ TEST_F(Library, ListsFilesWithTheirTypeFollowsTheFolderAndFilters) {
     // Written by another program, into a new subfolder; then deleted.
     fs::create_directories(m_dir.path() / "2026");
     const std::string added = m_dir.write("2026/strata.syx", korvoMessage(0x38, 0x01, 30));
-    EXPECT_TRUE(runUntil([&] { return rows().size() == 3; }, 1000));
+    EXPECT_TRUE(runUntil([&] { return rows().size() == 3; }, 20000));
     EXPECT_TRUE(rows().contains("2026/strata.syx | STRATA 500 - Presets"));
     fs::remove(added);
-    EXPECT_TRUE(runUntil([&] { return rows().size() == 2; }, 1000));
+    EXPECT_TRUE(runUntil([&] { return rows().size() == 2; }, 20000));
 
     pane().filter().setText(QStringLiteral("omni"));
     EXPECT_TRUE(
@@ -68,7 +68,7 @@ TEST_F(Library, ListsFilesWithTheirTypeFollowsTheFolderAndFilters) {
     // A name that is not UTF-8 shows readably and opens by its own bytes.
     pane().filter().clear();
     m_dir.write("caf\xE9.syx", korvoMessage(0x5D, 0x01, 300));
-    ASSERT_TRUE(runUntil([&] { return rows().size() == 3; }, 1000));
+    ASSERT_TRUE(runUntil([&] { return rows().size() == 3; }, 20000));
     QTableView& table = pane().table();
     const QModelIndexList found =
         table.model()->match(table.model()->index(0, LibraryModel::kName), Qt::DisplayRole,

@@ -138,16 +138,16 @@ TEST_F(XvfbWindow, EscapeStopsATransmissionAfterTheMessageInFlight) {
     }
     ASSERT_GE(instrument->received().size(), 17u + 3);
     x("windowfocus --sync " + main + " key Escape");
-    const auto stopped = std::chrono::steady_clock::now();
     const std::string told = x("search --sync --name '^Transmission stopped' | head -n 1");
     EXPECT_FALSE(told.empty()) << "no alert after the stop";
-    std::this_thread::sleep_for(1500ms);
+    // The alert comes once the transmission has ended: after it, at most the message that
+    // was handed to JACK before it, however late the machine runs either program.
+    const std::size_t atTheAlert = instrument->received().size();
+    std::this_thread::sleep_for(1500ms); // five more pauses: room for a send that went on
 
     const auto heard = instrument->received();
     EXPECT_LT(heard.size(), 17u + 20);
-    for (const auto& event : heard) {
-        EXPECT_LT(event.at, stopped + 1s); // nothing more than a second after Escape
-    }
+    EXPECT_LE(heard.size(), atTheAlert + 1);
 }
 
 TEST_F(XvfbWindow, EnterOnARowOpensItsMessage) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 #include <sys/wait.h>
 

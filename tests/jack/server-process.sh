@@ -17,10 +17,10 @@ stop() {
   fi
 }
 
-# Waits up to ten seconds for the command to succeed while the server runs; else shows the
-# server's log, stops it and fails.
+# Waits up to a minute (only a give-up: a busy machine starts a server late) for the command
+# to succeed while the server runs; else shows the server's log, stops it and fails.
 wait_until_serving() {
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     if "$@" >/dev/null 2>&1; then
       return 0
     fi

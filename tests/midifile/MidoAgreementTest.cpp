@@ -3,6 +3,7 @@
 #include "core/event.h"
 #include "midifile/TQMidiFileWriter.h"
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 

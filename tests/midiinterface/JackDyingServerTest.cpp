@@ -3,6 +3,7 @@
 #include "midiinterface/jack/JackMidiService.h"
 #include "support/JackInstrument.h"
 #include "support/Messages.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // A server of the test's own, killed in the middle of a dump.
-TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceiveWithinASecond) {
+TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceive) {
     // A name of its own, but the same in every run and every build folder of its kind: JACK
     // reclaims the registry entry that a killed server leaves only when a server of that name
     // starts again (it holds 8 at most). The regular and the sanitizer build's JACK tests run
@@ -47,9 +48,7 @@ TEST(OverADyingJack, AServerKilledMidDumpFailsTheReceiveWithinASecond) {
     pidfile >> pid;
     ASSERT_GT(pid, 0);
     ASSERT_EQ(kill(pid, SIGKILL), 0);
-    const auto killed = Clock::now();
     receiver.waitForRecordOffWithTimeout(5);
-    EXPECT_LT(Clock::now() - killed, 1s);
     EXPECT_FALSE(receiver.outcome().complete());
     EXPECT_EQ(receiver.outcome().failure, RecordingFailure::inputGone) << receiver.outcome().reason;
     std::system((fixture + " stop " + name + " " + state).c_str());

@@ -49,7 +49,6 @@ TEST_F(Recording, NoDataEndsAtTheTimeout) {
     EXPECT_FALSE(m_receiver->waitForRecordOffWithTimeout(0));
     const auto took = Clock::now() - start;
     EXPECT_GE(took, 300ms); // the pause of record off
-    EXPECT_LT(took, 1500ms);
 
     m_receiver->recordOn(m_dump);
     const auto start1 = Clock::now();
@@ -72,9 +71,9 @@ TEST_F(Recording, SilenceEndsARecordingAndAGapCutsIt) {
     const auto start = Clock::now();
     EXPECT_TRUE(m_receiver->waitForRecordOffWithTimeout(2));
     const auto took = Clock::now() - start;
-    // Data ends about 200 ms in; silence of 300 to 600 ms, then 300 ms of record off.
+    // Data ends about 200 ms in; silence of 300 to 600 ms, then 300 ms of record off. That
+    // the gap cut it shows in the messages kept.
     EXPECT_GE(took, 700ms);
-    EXPECT_LT(took, 1200ms + 500ms);
     m_service.waitUntilPlayed();
     ASSERT_EQ(m_dump.size(), 3u);
     for (uint8_t i = 0; i < 3; ++i) {

@@ -78,14 +78,11 @@ TEST_F(Transmitting, EveryMessageOnceInOrderAfterItsPause) {
         EXPECT_EQ(got[i + 1].bytes, Bytes(dump[i].begin(), dump[i].end()));
     }
     // Each message waits for the previous one's cable time (320 µs a byte) and its own
-    // offset; the upper bounds are generous.
-    EXPECT_LT(got[1].at - start, 50ms);
-    const auto second = got[2].at - got[1].at;
-    EXPECT_GE(second, 500ms + 32ms);
-    EXPECT_LT(second, 700ms);
-    const auto third = got[3].at - got[2].at;
-    EXPECT_GE(third, 64ms);
-    EXPECT_LT(third, 200ms);
+    // offset, which a pause taken one message early or late would break. How much longer
+    // than that a busy machine makes it is bench_jack's measure (1.002 × the estimate).
+    EXPECT_GE(got[1].at, start);
+    EXPECT_GE(got[2].at - got[1].at, 500ms + 32ms);
+    EXPECT_GE(got[3].at - got[2].at, 64ms);
     EXPECT_EQ(transmitter->refusedCount(), 0u);
     EXPECT_EQ(transmitter->m_dump, nullptr);
     EXPECT_EQ(transmitter->m_messageToSend, 0u);
@@ -106,10 +103,9 @@ TEST_F(Transmitting, PacedDumpPausesBeforeEveryMessage) {
 TEST_F(Transmitting, SingleMessageWithoutPause) {
     auto transmitter = open();
     // The transmitter sends from the caller's message: it must outlive the transmission.
-    const midi::event message = sysex(20, 5, 9.0); // the offset plays no part here
-    const auto start = Clock::now();
+    // The offset plays no part here: an hour of it would outlast the 30 s give-up.
+    const midi::event message = sysex(20, 5, 3600.0);
     transmitter->transmitMessage(message);
-    EXPECT_LT(Clock::now() - start, 100ms);
     waitUntilDone(*transmitter);
     EXPECT_EQ(received().size(), 2u);
     EXPECT_EQ(transmitter->m_dump, nullptr);
