@@ -3,6 +3,7 @@
 #include "support/JackInstrument.h"
 #include "support/Messages.h"
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
