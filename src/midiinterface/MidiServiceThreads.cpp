@@ -9,6 +9,9 @@ namespace {
 
 // Several registrations often come together (a device with four ports); they make one change.
 constexpr auto kSetupSettleTime = std::chrono::milliseconds(50);
+// The MIDI system can tell of a change before its lists show it (a busy JACK server still
+// lists a port it announced gone): one more look after a change catches what the first missed.
+constexpr auto kLookAgainAfter = std::chrono::milliseconds(300);
 
 } // namespace
 
@@ -214,13 +217,26 @@ MidiServiceBase::Snapshot MidiServiceBase::snapshot() {
 
 void MidiServiceBase::notifyLoop() {
     std::unique_lock lock(m_threadMutex);
+    std::optional<std::chrono::steady_clock::time_point> lookAgainAt;
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || m_setupChanged; });
+        const auto woken = [this] { return m_stopping || m_setupChanged; };
+        if (lookAgainAt) {
+            m_wake.wait_until(lock, *lookAgainAt, woken);
+        } else {
+            m_wake.wait(lock, woken);
+        }
         if (m_stopping) {
             return;
         }
+        const bool news = m_setupChanged;
+        lookAgainAt.reset();
+        if (news) {
+            lookAgainAt = std::chrono::steady_clock::now() + kLookAgainAfter;
+        }
         lock.unlock();
-        std::this_thread::sleep_for(kSetupSettleTime);
+        if (news) {
+            std::this_thread::sleep_for(kSetupSettleTime);
+        }
         lock.lock();
         m_setupChanged = false;
         lock.unlock();
