@@ -41,8 +41,18 @@ bool FolderWatch::watch(const std::vector<std::filesystem::path>& folders) {
     }
     for (auto it = m_watches.begin(); it != m_watches.end();) {
         if (!wanted.contains(it->first)) {
-            inotify_rm_watch(m_inotify, it->second); // a folder that went has lost it already
+            const int wd = it->second;
+            const auto [first, last] = m_folders.equal_range(wd);
+            for (auto name = first; name != last; ++name) {
+                if (name->second == it->first) {
+                    m_folders.erase(name);
+                    break;
+                }
+            }
             it = m_watches.erase(it);
+            if (!m_folders.contains(wd)) {
+                inotify_rm_watch(m_inotify, wd); // a folder that went has lost it already
+            }
         } else {
             ++it;
         }
@@ -55,6 +65,7 @@ bool FolderWatch::watch(const std::vector<std::filesystem::path>& folders) {
         const int wd = inotify_add_watch(m_inotify, folder.c_str(), kEvents);
         if (wd >= 0) {
             m_watches.emplace(folder, wd);
+            m_folders.emplace(wd, folder);
         } else if (errno == ENOSPC || errno == ENOMEM) {
             all = false;
         } // else the folder went meanwhile: the next look knows
@@ -107,9 +118,31 @@ bool FolderWatch::drain() {
         }
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            // IN_IGNORED only confirms a removed watch; an overflow may hide any change.
-            changed = changed || (event->mask & IN_IGNORED) == 0;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if ((event->mask & IN_MOVE_SELF) != 0) {
+                // It follows the folder to its new place, where a look watches it by that name.
+                if (forget(event->wd)) {
+                    inotify_rm_watch(m_inotify, event->wd);
+                }
+            }
+            if ((event->mask & IN_IGNORED) != 0) {
+                // A dropped watch of a folder still wanted: a look watches what has its name now.
+                changed = forget(event->wd) || changed;
+                continue;
+            }
+            changed = true; // an overflow may hide any change
         }
     }
+}
+
+bool FolderWatch::forget(int wd) {
+    const auto [first, last] = m_folders.equal_range(wd);
+    if (first == last) {
+        return false;
+    }
+    for (auto it = first; it != last; ++it) {
+        m_watches.erase(it->second);
+    }
+    m_folders.erase(first, last);
+    return true;
 }

@@ -17,7 +17,8 @@ public:
     FolderWatch& operator=(const FolderWatch&) = delete;
     ~FolderWatch();
 
-    // Watches exactly these folders from now on, adding and removing only the difference.
+    // Watches exactly these folders from now on, adding and removing only the difference; a
+    // folder that went (or was moved away) since is watched anew where one of its name is now.
     // False when the system's limit on watches (or on memory for them) kept some unwatched.
     bool watch(const std::vector<std::filesystem::path>& folders);
 
@@ -30,8 +31,12 @@ public:
 private:
     // Reads the pending events; true when any was a change (not only the kernel's notes).
     bool drain();
+    // Forgets the folders that watch `wd` stood for: the kernel dropped it, or it follows a
+    // folder moved away. True when any was forgotten.
+    bool forget(int wd);
 
     int m_inotify = -1;
-    int m_wake = -1;                      // an eventfd
-    std::map<std::string, int> m_watches; // folder -> watch descriptor
+    int m_wake = -1;                           // an eventfd
+    std::map<std::string, int> m_watches;      // folder -> watch descriptor
+    std::multimap<int, std::string> m_folders; // and back (one folder's two names share one)
 };

@@ -9,7 +9,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <set>
 
 LibraryPane::LibraryPane(QWidget* parent)
     : QDockWidget(QStringLiteral("Library"), parent), m_filter(new QLineEdit), m_note(new QLabel),
@@ -78,6 +77,7 @@ LibraryPane::LibraryPane(QWidget* parent)
 void LibraryPane::setFolder(const std::filesystem::path& folder) {
     m_folder = folder;
     m_listings = 0;
+    m_shown = 0;
     m_model.setRows({});
     m_note->setText(QString::fromStdString(folder.string()));
     m_reader.setFolder(folder);
@@ -93,14 +93,24 @@ void LibraryPane::setHideDuplicates(bool hide) {
     arrange();
 }
 
+std::vector<char> LibraryPane::selectedFlags() const {
+    std::vector<char> flags(static_cast<std::size_t>(m_model.rowCount()), 0);
+    for (const QItemSelectionRange& range : m_table->selectionModel()->selection()) {
+        if (range.isValid()) {
+            std::fill(flags.begin() + range.top(), flags.begin() + range.bottom() + 1, 1);
+        }
+    }
+    return flags;
+}
+
 std::vector<std::pair<std::filesystem::path, QString>> LibraryPane::selectedFiles() const {
-    QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    const std::vector<char> selected = selectedFlags();
     std::vector<std::pair<std::filesystem::path, QString>> files;
-    for (const QModelIndex& row : rows) {
-        const std::string& path = m_model.entry(row.row()).path;
-        files.emplace_back(m_folder / path, QString::fromStdString(path));
+    for (std::size_t row = 0; row < selected.size(); ++row) {
+        if (selected[row] != 0) {
+            const std::string& path = m_model.entry(static_cast<int>(row)).path;
+            files.emplace_back(m_folder / path, QString::fromStdString(path));
+        }
     }
     return files;
 }
@@ -112,17 +122,20 @@ QString LibraryPane::currentFile() const {
                : QString();
 }
 
-void LibraryPane::listed(const LibraryReader::Rows& rows, const QString& note) {
+void LibraryPane::listed(const LibraryReader::Rows& rows, const QString& note,
+                         const LibraryReader::Places& places) {
     ++m_listings;
     // The chosen and the selected files and the scroll stay where they were.
     const QModelIndex current = m_table->currentIndex();
     const std::string chosen = current.isValid() ? m_model.entry(current.row()).path : "";
     const int column = current.isValid() ? current.column() : 0;
     const int scrolled = m_table->verticalScrollBar()->value();
-    std::set<std::string> selected;
-    for (const QModelIndex& row : m_table->selectionModel()->selectedRows()) {
-        selected.insert(m_model.entry(row.row()).path);
+    std::vector<char> selected;
+    if (places.previous != 0 && places.previous == m_shown && places.before.size() == rows.size() &&
+        m_table->selectionModel()->hasSelection()) {
+        selected = selectedFlags();
     }
+    m_shown = places.listing;
     m_model.setRows(rows);
     if (!chosen.empty()) {
         if (const int row = m_model.rowOf(chosen); row >= 0) {
@@ -131,11 +144,25 @@ void LibraryPane::listed(const LibraryReader::Rows& rows, const QString& note) {
         }
     }
     if (!selected.empty()) {
+        // A range for each run of rows that were selected: all of them are one range.
         QItemSelection keep;
-        for (int row = 0; row < m_model.rowCount() && keep.size() < int(selected.size()); ++row) {
-            if (selected.contains(m_model.entry(row).path)) {
-                keep.select(m_model.index(row, 0), m_model.index(row, LibraryModel::kColumns - 1));
+        const int count = m_model.rowCount();
+        const auto was = [&](int row) {
+            const int before = places.before[static_cast<std::size_t>(row)];
+            return before >= 0 && static_cast<std::size_t>(before) < selected.size() &&
+                   selected[static_cast<std::size_t>(before)] != 0;
+        };
+        for (int row = 0; row < count;) {
+            if (!was(row)) {
+                ++row;
+                continue;
             }
+            const int first = row;
+            while (row < count && was(row)) {
+                ++row;
+            }
+            keep.append(QItemSelectionRange(m_model.index(first, 0),
+                                            m_model.index(row - 1, LibraryModel::kColumns - 1)));
         }
         m_table->selectionModel()->select(keep, QItemSelectionModel::Select);
     }

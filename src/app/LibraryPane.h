@@ -52,7 +52,10 @@ Q_SIGNALS:
     void openRequested(const std::filesystem::path& path);
 
 private:
-    void listed(const LibraryReader::Rows& rows, const QString& note);
+    void listed(const LibraryReader::Rows& rows, const QString& note,
+                const LibraryReader::Places& places);
+    // Which rows are selected, one flag a row: from the selection's ranges, never row by row.
+    std::vector<char> selectedFlags() const;
     void arrange();
 
     std::filesystem::path m_folder;
@@ -66,4 +69,5 @@ private:
     QLabel* m_note = nullptr;
     QTableView* m_table = nullptr;
     int m_listings = 0;
+    uint64_t m_shown = 0; // the reader's number for the listing shown
 };

@@ -3,6 +3,8 @@
 #include "midifile/SameBackup.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -29,8 +31,8 @@ LibraryReader::~LibraryReader() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
+        m_cancel = true;
     }
-    m_cancel = true;
     m_watch.wake();
     m_thread.join();
 }
@@ -41,8 +43,10 @@ void LibraryReader::setFolder(const std::filesystem::path& folder) {
         m_folder = folder;
         ++m_generation;
         m_lookPending = true;
+        // The old folder's look is of no use now. Under the lock: the reader clears the flag
+        // when it takes a request, and must not clear it after, nor see it for the new folder.
+        m_cancel = true;
     }
-    m_cancel = true; // the old folder's look is of no use now
     m_watch.wake();
 }
 
@@ -141,6 +145,7 @@ void LibraryReader::run() {
             settled.reset();
             if (generation != m_cacheGeneration) {
                 m_cache.clear();
+                m_confirmed = {};
                 m_sent.clear();
                 m_sentOnce = false;
                 m_cacheGeneration = generation;
@@ -197,7 +202,9 @@ bool LibraryReader::look(const std::filesystem::path& folder) {
         }
     }
     m_cache = std::move(seen);
-    markCopies(folder);
+    if (!markCopies(folder)) {
+        return false;
+    }
     for (const std::string& sub : subfolders) {
         watched.push_back(folder / sub);
     }
@@ -218,9 +225,13 @@ std::vector<const library::Entry*> LibraryReader::cachedEntries() const {
     return all;
 }
 
-void LibraryReader::markCopies(const std::filesystem::path& folder) {
-    const std::map<std::string, std::string> older =
-        samebackup::olderCopies(folder, cachedEntries());
+bool LibraryReader::markCopies(const std::filesystem::path& folder) {
+    const std::optional<std::map<std::string, std::string>> found =
+        samebackup::olderCopies(folder, cachedEntries(), &m_confirmed, &m_cancel);
+    if (!found) {
+        return false;
+    }
+    const std::map<std::string, std::string>& older = *found;
     for (auto& [path, cached] : m_cache) {
         const auto it = older.find(path);
         const std::optional<std::string> sameAs =
@@ -231,6 +242,7 @@ void LibraryReader::markCopies(const std::filesystem::path& folder) {
             cached.second = std::move(marked);
         }
     }
+    return true;
 }
 
 void LibraryReader::answerHolder(const std::filesystem::path& folder, const Question& question) {
@@ -290,20 +302,33 @@ void LibraryReader::send(uint64_t generation, const Order& order) {
     if (m_sentOnce && rows == m_sent && m_note == m_sentNote) {
         return; // nothing the window does not have
     }
+    const uint64_t previous = m_sentOnce ? m_listings : 0;
+    Places places{++m_listings, previous, std::vector<int>(rows.size(), -1)};
+    if (previous != 0) {
+        std::unordered_map<std::string_view, int> at(m_sent.size());
+        for (std::size_t row = 0; row < m_sent.size(); ++row) {
+            at.emplace(m_sent[row]->path, static_cast<int>(row));
+        }
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            if (const auto it = at.find(rows[row]->path); it != at.end()) {
+                places.before[row] = it->second;
+            }
+        }
+    }
     m_sent = rows;
     m_sentNote = m_note;
     m_sentOnce = true;
     // Queued to this object: dropped if it is gone by then.
     QMetaObject::invokeMethod(
         this,
-        [this, generation, rows = std::move(rows), note = m_note] {
+        [this, generation, rows = std::move(rows), note = m_note, places = std::move(places)] {
             {
                 std::lock_guard lock(m_mutex);
                 if (generation != m_generation) {
                     return; // rows of the folder before
                 }
             }
-            Q_EMIT listed(rows, note);
+            Q_EMIT listed(rows, note, places);
         },
         Qt::QueuedConnection);
 }

@@ -3,6 +3,7 @@
 #include "FolderWatch.h"
 #include "core/event.h"
 #include "midifile/Library.h"
+#include "midifile/SameBackup.h"
 
 #include <QObject>
 #include <QString>
@@ -31,6 +32,14 @@ public:
     using Row = std::shared_ptr<const library::Entry>;
     using Rows = std::vector<Row>;
     enum Column { kName, kType, kMessages, kSize, kModified, kSameAs };
+    // Which listing this is, and where its rows were in the one before it (`previous`, 0 when
+    // none), so that the window carries its selection over by place, never by name:
+    // `before[row]` is the row's place there, or -1 for a file it did not show.
+    struct Places {
+        uint64_t listing = 0;
+        uint64_t previous = 0;
+        std::vector<int> before;
+    };
 
     explicit LibraryReader(QObject* parent = nullptr);
     ~LibraryReader() override;
@@ -59,7 +68,7 @@ Q_SIGNALS:
     // The rows to show; `note`: "" when all is well, else what the folder line says instead of
     // the folder (why it cannot be read: the last rows it had stay; that it is followed by
     // looking now and then).
-    void listed(const Rows& rows, const QString& note);
+    void listed(const Rows& rows, const QString& note, const Places& places);
     // The answer to findHolder's `question`: the file (relative) and when it was written
     // (s since 1970).
     void held(quint64 question, const QString& path, qint64 modified);
@@ -76,8 +85,8 @@ private:
     bool look(const std::filesystem::path& folder);
     // Every file the last look found.
     std::vector<const library::Entry*> cachedEntries() const;
-    // Each file's older copy, for the rows whose one changed.
-    void markCopies(const std::filesystem::path& folder);
+    // Each file's older copy, for the rows whose one changed; false when called off.
+    bool markCopies(const std::filesystem::path& folder);
     struct Question {
         quint64 id = 0;
         Dump dump;
@@ -102,10 +111,12 @@ private:
     FolderWatch m_watch;
     bool m_limited = false; // some folders could not be watched
     std::map<std::string, std::pair<library::Stamp, Row>> m_cache;
+    samebackup::Confirmations m_confirmed; // of the copies in m_cache
     uint64_t m_cacheGeneration = 0;
     QString m_note;
     Rows m_sent;
     QString m_sentNote;
     bool m_sentOnce = false;
+    uint64_t m_listings = 0; // numbers the listings sent
     std::thread m_thread;
 };

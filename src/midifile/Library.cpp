@@ -146,7 +146,8 @@ Result<std::vector<Entry>> read(const fs::path& folder) {
     for (const Entry& e : entries) {
         all.push_back(&e);
     }
-    const std::map<std::string, std::string> older = samebackup::olderCopies(folder, all);
+    // Never called off without a flag to call it off.
+    const std::map<std::string, std::string> older = *samebackup::olderCopies(folder, all);
     for (Entry& e : entries) {
         if (const auto it = older.find(e.path); it != older.end()) {
             e.sameAs = it->second;

@@ -14,6 +14,9 @@ namespace samebackup {
 
 namespace {
 
+// Bytes compared between two looks at a call-off: about a millisecond's work.
+constexpr std::size_t kBetweenLooks = std::size_t{1} << 20;
+
 struct StateFree {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
 };
@@ -34,6 +37,27 @@ std::optional<Dump> reread(const std::filesystem::path& folder, const library::E
         return std::nullopt;
     }
     return compared(loaded.value().dump);
+}
+
+// Message by message, byte for byte; nothing when `cancel` was set meanwhile.
+std::optional<bool> sameMessages(const Dump& a, const Dump& b, const std::atomic<bool>* cancel) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    std::size_t since = 0; // bytes compared since `cancel` was looked at
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!std::equal(a[i].begin(), a[i].end(), b[i].begin(), b[i].end())) {
+            return false;
+        }
+        since += a[i].size();
+        if (since >= kBetweenLooks) {
+            since = 0;
+            if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                return std::nullopt;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -63,40 +87,95 @@ bool same(const Dump& a, const Dump& b) {
                       });
 }
 
-std::map<std::string, std::string> olderCopies(const std::filesystem::path& folder,
-                                               const std::vector<const library::Entry*>& entries) {
+const bool* Confirmations::find(const Pair& pair) const {
+    if (const auto it = m_next.find(pair); it != m_next.end()) {
+        return &it->second;
+    }
+    const auto it = m_known.find(pair);
+    return it == m_known.end() ? nullptr : &it->second;
+}
+
+void Confirmations::settle() {
+    m_known = std::move(m_next);
+    m_next.clear();
+}
+
+std::optional<std::map<std::string, std::string>>
+olderCopies(const std::filesystem::path& folder, const std::vector<const library::Entry*>& entries,
+            Confirmations* known, const std::atomic<bool>* cancel) {
+    const auto cancelled = [cancel] {
+        return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+    };
+    const auto look = [](const library::Entry& e) {
+        return Confirmations::Look{e.path, e.bytes, e.modified, e.fingerprint};
+    };
     std::map<uint64_t, std::vector<const library::Entry*>> byPrint;
     for (const library::Entry* e : entries) {
         if (!e->error && e->fingerprint != 0) {
             byPrint[e->fingerprint].push_back(e);
         }
     }
+    Confirmations once; // without `known`: this call's own
+    Confirmations& confirmed = known != nullptr ? *known : once;
     std::map<std::string, std::string> older;
     for (auto& [print, group] : byPrint) {
         if (group.size() < 2) {
             continue;
         }
         std::sort(group.begin(), group.end(), olderFirst);
-        // The distinct backups of this fingerprint so far, oldest first, with their dumps.
-        std::vector<std::pair<const library::Entry*, Dump>> originals;
+        // The distinct backups of this fingerprint so far, oldest first; their dumps read
+        // only when a pair of them is not confirmed yet.
+        std::vector<std::pair<const library::Entry*, std::optional<Dump>>> originals;
         for (const library::Entry* e : group) {
-            std::optional<Dump> dump = reread(folder, *e);
-            if (!dump) {
-                continue;
+            if (cancelled()) {
+                return std::nullopt;
             }
-            const auto match = std::find_if(originals.begin(), originals.end(), [&](auto& o) {
-                return std::equal(o.second.begin(), o.second.end(), dump->begin(), dump->end(),
-                                  [](const midi::event& m, const midi::event& n) {
-                                      return std::equal(m.begin(), m.end(), n.begin(), n.end());
-                                  });
-            });
-            if (match != originals.end()) {
-                older.emplace(e->path, match->first->path);
-            } else {
-                originals.emplace_back(e, std::move(*dump));
+            std::optional<Dump> dump;
+            bool read = false, readable = true;
+            const library::Entry* match = nullptr;
+            for (auto& [original, held] : originals) {
+                Confirmations::Pair pair{look(*original), look(*e)};
+                if (const bool* found = confirmed.find(pair)) {
+                    const bool same = *found;
+                    confirmed.add(std::move(pair), same); // still asked about
+                    if (same) {
+                        match = original;
+                        break;
+                    }
+                    continue;
+                }
+                if (!read) {
+                    dump = reread(folder, *e);
+                    read = true;
+                    if (!dump) {
+                        readable = false; // being written, perhaps: not an original now
+                        break;
+                    }
+                }
+                if (!held) {
+                    held = reread(folder, *original);
+                    if (!held) {
+                        continue; // unreadable now: it confirms nothing, and is asked again
+                    }
+                }
+                const std::optional<bool> same = sameMessages(*held, *dump, cancel);
+                if (!same) {
+                    return std::nullopt;
+                }
+                confirmed.add(std::move(pair), *same);
+                if (*same) {
+                    match = original;
+                    break;
+                }
+            }
+            if (match != nullptr) {
+                older.emplace(e->path, match->path);
+            } else if (readable) {
+                originals.emplace_back(e, std::move(dump));
             }
         }
     }
+    confirmed.settle();
     return older;
 }
 
