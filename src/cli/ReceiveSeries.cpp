@@ -11,6 +11,7 @@
 #include "transfer/ReceiveSession.h"
 #include "transfer/TransferReport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -36,15 +37,28 @@ int receiveSeries(MidiService& midi, const std::string& portName,
     // Ctrl+C ends the series once the dump being written (and those that ended before) is
     // kept; a second one ends the program at once, the dump being written lost and said.
     std::atomic<unsigned long> writing{0}; // the dump being written, or 0
-    const Interruption interruption([&session] { session.stop(); },
-                                    [&writing] {
-                                        const unsigned long dump = writing.load();
-                                        if (dump != 0 && removeWriteUnderWay()) {
-                                            std::cerr << "\ndump " << dump
-                                                      << ": not kept: the program was ended "
-                                                         "while it was written\n";
-                                        }
-                                    });
+    const Interruption interruption(
+        [&session] { session.stop(); },
+        [&] {
+            // On the watcher's thread, not in a handler: it may lock and print.
+            const unsigned long dump = writing.load();
+            if (dump != 0) {
+                // Before its temporary file was made, or just after it was placed, nothing was
+                // removed, and whether the dump is a file cannot be told.
+                std::cerr << "\ndump " << dump
+                          << (removeWriteUnderWay() ? ": not kept" : ": may not have been kept")
+                          << ": the program was ended while it was written\n";
+            }
+            std::lock_guard lock(mutex);
+            const auto waiting = std::count_if(ended.begin(), ended.end(), [](const auto& result) {
+                return result.outcome.complete();
+            });
+            if (waiting != 0) {
+                std::cerr << waiting
+                          << " more complete dumps were not kept: the program was ended before "
+                             "they were written\n";
+            }
+        });
     ReceiveSession::SeriesEvents events;
     events.waiting = [&] {
         std::cerr << "waiting for SysEx dumps from " << portName << " (Ctrl+C ends)...\n";

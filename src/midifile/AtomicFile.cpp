@@ -22,15 +22,28 @@ constexpr const char* kMarker = ".bankshuttle-";
 
 // ---- Cleaning up after a signal ------------------------------------------------------------
 //
-// The temporary file being written, for the signal handler; a write in another thread at the
-// same time simply is not cleaned up by a signal (the next write to its target removes it).
-std::atomic<const char*> g_writing{nullptr};
+// The temporary file being written, for a clean-up from a signal handler or another thread: a
+// copy of its path in a buffer of its own, since the writer's string may be gone by the time a
+// clean-up reads it. A write in another thread at the same time simply is not cleaned up (the
+// next write to its target removes what it leaves).
+enum WritingState : int { kFree, kCopying, kWriting, kTaken };
+std::atomic<int> g_writingState{kFree};
+char g_writingPath[4096];
 constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 
-void removeTemporaryAndDie(int signal) {
-    if (const char* path = g_writing.exchange(nullptr)) {
-        ::unlink(path); // async-signal-safe
+// Async-signal-safe. True when the temporary file of a write under way was removed.
+bool takeAndRemoveWriting() {
+    int expected = kWriting;
+    if (!g_writingState.compare_exchange_strong(expected, kTaken)) {
+        return false;
     }
+    const bool removed = ::unlink(g_writingPath) == 0;
+    g_writingState.store(kFree);
+    return removed;
+}
+
+void removeTemporaryAndDie(int signal) {
+    static_cast<void>(takeAndRemoveWriting());
     // SA_RESETHAND has put back the default: the signal ends the program as it would have.
     raise(signal);
 }
@@ -56,10 +69,28 @@ void cleanUpOnSignals() {
 
 class WritingGuard {
 public:
-    explicit WritingGuard(const std::string& path) { g_writing.store(path.c_str()); }
+    explicit WritingGuard(const std::string& path) {
+        int expected = kFree;
+        if (path.size() < sizeof g_writingPath &&
+            g_writingState.compare_exchange_strong(expected, kCopying)) {
+            std::memcpy(g_writingPath, path.c_str(), path.size() + 1);
+            g_writingState.store(kWriting);
+            m_owned = true;
+        }
+    }
     WritingGuard(const WritingGuard&) = delete;
     WritingGuard& operator=(const WritingGuard&) = delete;
-    ~WritingGuard() { g_writing.store(nullptr); }
+    ~WritingGuard() {
+        int expected = kWriting;
+        if (m_owned && !g_writingState.compare_exchange_strong(expected, kFree)) {
+            // A clean-up has the path: the buffer is free once its unlink has returned.
+            while (g_writingState.load() == kTaken) {
+            }
+        }
+    }
+
+private:
+    bool m_owned = false;
 };
 
 // ---- Temporary files -------------------------------------------------------------------------
@@ -193,8 +224,7 @@ bool moveInPlace(const std::string& temporary, const std::string& target, Replac
 } // namespace
 
 bool removeWriteUnderWay() {
-    const char* path = g_writing.exchange(nullptr);
-    return path != nullptr && ::unlink(path) == 0;
+    return takeAndRemoveWriting();
 }
 
 std::string whyNotWritable(const std::string& path) {

@@ -285,7 +285,7 @@ TEST_F(Library, KeepsTheSelectionAsRangesOfRowsThroughAChangeInTheFolder) {
     m_dir.write("c2.syx", korvoMessage(0x38, 0x01, 40, 9));
     fs::remove(m_dir.file("b.syx"));
     ASSERT_TRUE(
-        runUntil([&] { return rows().size() == 6 && !rows().join(' ').contains("b.syx"); }, 2000));
+        runUntil([&] { return rows().size() == 6 && !rows().join(' ').contains("b.syx"); }, 20000));
     EXPECT_EQ(names(pane().selectedFiles()),
               (QStringList{"a.syx", "c.syx", "cut.syx", "d.syx", "omnigrid.syx"}));
     // Two runs of rows, two ranges: what the window does for them does not grow with the rows.
@@ -296,19 +296,19 @@ TEST_F(Library, FollowsAFolderAndTheLibraryFolderRemovedAndMadeAgain) {
     const fs::path sub = m_dir.path() / "sub";
     fs::create_directories(sub);
     m_dir.write("sub/x.syx", korvoMessage(0x38, 0x01, 40));
-    ASSERT_TRUE(runUntil([&] { return rows().size() == 3; }, 2000));
+    ASSERT_TRUE(runUntil([&] { return rows().size() == 3; }, 20000));
     fs::remove_all(sub);
     fs::create_directories(sub);
-    ASSERT_TRUE(runUntil([&] { return rows().size() == 2; }, 2000));
+    ASSERT_TRUE(runUntil([&] { return rows().size() == 2; }, 20000));
     m_dir.write("sub/y.syx", korvoMessage(0x38, 0x01, 40));
-    EXPECT_TRUE(runUntil([&] { return rows().join(' ').contains("sub/y.syx"); }, 3000));
+    EXPECT_TRUE(runUntil([&] { return rows().join(' ').contains("sub/y.syx"); }, 20000));
 
     fs::remove_all(m_dir.path());
     fs::create_directories(m_dir.path());
-    ASSERT_TRUE(runUntil([&] { return rows().empty(); }, 2000));
+    ASSERT_TRUE(runUntil([&] { return rows().empty(); }, 20000));
     m_dir.write("z.syx", korvoMessage(0x38, 0x01, 40));
     EXPECT_TRUE(
-        runUntil([&] { return rows() == QStringList{"z.syx | STRATA 500 - Presets"}; }, 3000));
+        runUntil([&] { return rows() == QStringList{"z.syx | STRATA 500 - Presets"}; }, 20000));
 }
 
 TEST_F(Library, DoesNotReadACopyAgainWhoseSizeAndDateDidNotChange) {
@@ -320,14 +320,14 @@ TEST_F(Library, DoesNotReadACopyAgainWhoseSizeAndDateDidNotChange) {
         const int row = pane().model().rowOf("copy.syx");
         return row >= 0 && pane().model().entry(row).sameAs == "omnigrid.syx";
     };
-    ASSERT_TRUE(runUntil(copyIsMarked, 2000));
+    ASSERT_TRUE(runUntil(copyIsMarked, 20000));
     // Other bytes put in its place under its size and date (no program does that): the look
     // that a new file brings takes the copy as confirmed, without reading it.
     const std::string other = m_dir.write("copy.tmp", korvoMessage(0x5D, 0x01, 300, 0x23));
     fs::last_write_time(other, fs::last_write_time(copy));
     fs::rename(other, copy);
     m_dir.write("new.syx", korvoMessage(0x38, 0x01, 40));
-    ASSERT_TRUE(runUntil([&] { return pane().model().rowOf("new.syx") >= 0; }, 2000));
+    ASSERT_TRUE(runUntil([&] { return pane().model().rowOf("new.syx") >= 0; }, 20000));
     EXPECT_TRUE(copyIsMarked());
 }
 

@@ -103,9 +103,9 @@ private:
         std::array<int, 3> substream{};
         uint64_t overrunsAtStart = 0;
         OtherProgram sharer;
-        bool lossReported = false;
     };
     std::mutex m_sharedMutex; // the shared inputs; never held while news is delivered
+    std::mutex m_tellMutex;   // held by a look at the shared inputs' counts, news delivered
     std::map<EndpointId, SharedInput> m_sharedInputs;
     StoppingThread m_reader; // reads m_seq and the maps above
 };

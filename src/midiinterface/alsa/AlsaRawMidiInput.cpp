@@ -143,6 +143,9 @@ void AlsaRawMidiInput::readLoop() {
 }
 
 bool AlsaRawMidiInput::lookedAtLosses() {
+    // The kernel clears its count as it is read: held until the news is delivered, so that a
+    // look that finds none knows an earlier one's news has arrived.
+    std::lock_guard looking(m_lookMutex);
     snd_rawmidi_status_t* status = nullptr;
     snd_rawmidi_status_alloca(&status);
     // The kernel counts every byte it dropped for want of room since the last look.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -50,6 +51,7 @@ private:
     alsa::RawMidi m_input;
     alsa::FileDescriptor m_wake; // an eventfd that ends the thread
     Handlers m_handlers;
+    std::mutex m_lookMutex; // a look at the kernel's count of dropped bytes, and its news
     StoppingThread m_thread;
 };
 

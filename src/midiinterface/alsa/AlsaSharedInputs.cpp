@@ -43,18 +43,23 @@ MidiStatus AlsaMidiService::routeSharedSource(const EndpointId& source,
 }
 
 void AlsaMidiService::checkSharedInputs(const EndpointId* only) {
+    // From reading a count to delivering its news: a look that finds nothing new knows that
+    // what an earlier look found has reached the readers.
+    std::lock_guard telling(m_tellMutex);
     std::vector<std::pair<EndpointId, std::string>> lost;
     {
         std::lock_guard lock(m_sharedMutex);
         for (auto& [id, input] : m_sharedInputs) {
-            if ((only != nullptr && id != *only) || input.lossReported) {
+            if (only != nullptr && id != *only) {
                 continue;
             }
             const auto& [card, device, subdevice] = input.substream;
             const auto state = readRawInputState(card, device, subdevice);
             // A substream that is gone says so through the sequencer's announcements.
+            // Each loss once, and every later one too: a series records dump after dump on
+            // one connection.
             if (state && state->open && state->overruns > input.overrunsAtStart) {
-                input.lossReported = true;
+                input.overrunsAtStart = state->overruns;
                 lost.emplace_back(id, input.sharer.toDetail());
             }
         }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <utility>
 
 namespace {
 
@@ -153,13 +154,15 @@ MidiStatus JackMidiService::routeSource(const EndpointId& source, bool connect) 
 
 void JackMidiService::tellCountedLosses() {
     // Told once each, whichever thread sees the count move first (this one or a receiver's
-    // that is about to word a recording's end).
+    // that is about to word a recording's end); held until the news is delivered, so that a
+    // look that finds nothing new knows an earlier look's news has arrived.
+    std::lock_guard telling(m_tellMutex);
     if (const uint64_t overruns = m_inputOverruns.load(std::memory_order_relaxed);
-        m_overrunsTold.exchange(overruns) != overruns) {
+        std::exchange(m_overrunsTold, overruns) != overruns) {
         deliverNews(std::nullopt, MidiPacketKind::bytesLost);
     }
     if (const uint64_t misses = m_missedCycles.load(std::memory_order_acquire);
-        m_missesTold.exchange(misses) != misses) {
+        std::exchange(m_missesTold, misses) != misses) {
         deliverNews(std::nullopt, MidiPacketKind::cyclesMissed, {},
                     m_lastMissAt.load(std::memory_order_relaxed));
     }

@@ -123,8 +123,9 @@ private:
     std::atomic<uint64_t> m_graphXruns{0};   // any client's or the driver's
     std::atomic<uint64_t> m_lastMissAt{0};   // steady clock, ns
     std::atomic<uint64_t> m_sysexMayBeLost{0};
-    std::atomic<uint64_t> m_overrunsTold{0};
-    std::atomic<uint64_t> m_missesTold{0};
+    std::mutex m_tellMutex; // the counts told below, and their news
+    uint64_t m_overrunsTold = 0;
+    uint64_t m_missesTold = 0;
     std::atomic<uint32_t> m_sampleRate{48000};
     // The process callback's own.
     bool m_cycleSeen = false;
