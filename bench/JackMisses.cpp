@@ -10,6 +10,7 @@
 // receive: exact, a stated failure (with its reason, and whether the bytes were in fact all
 // there), or damaged (kept although not exact: must never happen).
 //   jack_misses MODE ROUNDS [SERVER_PID]
+#include "NumberedMessage.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/jack/JackMidiService.h"
 #include "support/JackInstrument.h"
@@ -37,16 +38,7 @@ constexpr int kMessages = 40;
 std::vector<Bytes> numberedDump() {
     std::vector<Bytes> dump;
     for (int i = 0; i < kMessages; ++i) {
-        Bytes m(500);
-        m[0] = 0xF0;
-        m[1] = 0x7D;
-        m[2] = static_cast<uint8_t>(i >> 7);
-        m[3] = static_cast<uint8_t>(i & 0x7F);
-        for (std::size_t b = 4; b + 1 < m.size(); ++b) {
-            m[b] = static_cast<uint8_t>((b * 7 + static_cast<std::size_t>(i) * 13) & 0x7F);
-        }
-        m.back() = 0xF7;
-        dump.push_back(m);
+        dump.push_back(numberedMessage(i, 500));
     }
     return dump;
 }

@@ -5,6 +5,7 @@
 // exact: must never happen), and how many failures saw a late read of our input (the next
 // cycle began while our client still copied the sender's buffer).
 //   jack_thousand [RECEIVES [SMALLEST LARGEST]]   (message sizes in bytes; 100 of 50 to 150)
+#include "NumberedMessage.h"
 #include "midiinterface/TQMidiInterfaceReceiver.h"
 #include "midiinterface/jack/JackMidiService.h"
 #include "support/JackInstrument.h"
@@ -33,16 +34,7 @@ std::vector<Bytes> numberedDump(std::size_t smallest, std::size_t largest) {
     std::mt19937 random(11);
     std::vector<Bytes> dump;
     for (int i = 0; i < kMessages; ++i) {
-        Bytes m(smallest + random() % (largest - smallest + 1));
-        m[0] = 0xF0;
-        m[1] = 0x7D;
-        m[2] = static_cast<uint8_t>(i >> 7);
-        m[3] = static_cast<uint8_t>(i & 0x7F);
-        for (std::size_t b = 4; b + 1 < m.size(); ++b) {
-            m[b] = static_cast<uint8_t>((b * 7 + static_cast<std::size_t>(i) * 13) & 0x7F);
-        }
-        m.back() = 0xF7;
-        dump.push_back(m);
+        dump.push_back(numberedMessage(i, smallest + random() % (largest - smallest + 1)));
     }
     return dump;
 }
