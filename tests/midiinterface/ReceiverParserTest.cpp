@@ -133,10 +133,9 @@ TEST_F(Parser, AnAccountOfLostBytesExplainsACutOffMessageWhicheverCameFirst) {
             m_dump.clear();
             if (accountFirst) {
                 m_receiver->readData(&m_dump, std::span(&account, 1));
-                feed({cut});
-            } else {
-                feed({cut});
-                EXPECT_EQ(m_receiver->outcome().failure, RecordingFailure::messageCutOff);
+            }
+            feed({cut});
+            if (!accountFirst) {
                 m_receiver->readData(&m_dump, std::span(&account, 1));
             }
             EXPECT_EQ(m_receiver->outcome().failure, failure) << accountFirst;

@@ -87,7 +87,7 @@ TEST_F(Sessions, AStoppedSessionAnswersEverySendOnceAndSendsNothing) {
                                 std::vector<SendPlan>{SendPlan{dump}, SendPlan{dump}});
         session.open([] {});
         session.stop();
-        ASSERT_TRUE(session.waitForEnd(5s));
+        ASSERT_TRUE(session.waitForEnd(20s));
         session.send(answer);
         ASSERT_EQ(answers.size(), 1u); // at once, on the caller's thread
         session.send(answer);
@@ -105,7 +105,7 @@ TEST_F(Sessions, AStoppedSessionAnswersEverySendOnceAndSendsNothing) {
             std::lock_guard lock(mutex);
             answer(r);
         });
-        ASSERT_TRUE(session.waitForEnd(5s));
+        ASSERT_TRUE(session.waitForEnd(20s));
         std::lock_guard lock(mutex);
         ASSERT_EQ(answers.size(), 3u);
     }
